@@ -1,0 +1,10 @@
+#include "service/session/sdt_api_work.hpp"
+
+#include "service/protocol/result_codes.hpp"
+
+SdtApiWork::~SdtApiWork() = default;
+
+int SdtApiWork::work(GCODE, const nlohmann::json&, nlohmann::json& reply) {
+    setResult(reply, 103);
+    return handler_result::kSendNow;
+}

@@ -1,0 +1,40 @@
+#pragma once
+// One WebSocket connection's session: parses each text message, routes key-provider answers,
+// enforces the login rule, answers the service's own commands and hands the rest, by code range,
+// to the session's work objects.
+
+#include <nlohmann/json.hpp>
+#include <string_view>
+
+#include "reader/rf_work.hpp"
+#include "service/config/ini_cfg.hpp"
+#include "service/protocol/channel.hpp"
+#include "service/session/sdt_api_work.hpp"
+#include "service/udp/udp_work.hpp"
+
+class SessionWork {
+  public:
+    SessionWork(ChannelRef channel, IniCfgPtr config);
+    virtual ~SessionWork();
+    SessionWork(const SessionWork&) = delete;
+    SessionWork& operator=(const SessionWork&) = delete;
+
+    // Handles one message; false means the connection is to be closed.
+    bool dispatch(std::string_view message);
+
+    bool loggedIn() const { return loggedIn_; }
+
+  private:
+    bool dispatchCommand(nlohmann::json& request);
+    bool login(const nlohmann::json& request, nlohmann::json& reply);
+    bool statusWordText(const nlohmann::json& request, nlohmann::json& reply);
+    bool byRange(long long code, const nlohmann::json& request, nlohmann::json& reply);
+    bool send(const nlohmann::json& reply);
+
+    ChannelRef channel_;
+    IniCfgPtr config_;
+    bool loggedIn_ = false;
+    RfWork rfWork_;
+    UdpWork udpWork_;
+    SdtApiWork sdtApiWork_;
+};

@@ -1,0 +1,177 @@
+#include "service/session/session_work.hpp"
+
+#include <gtest/gtest.h>
+
+#include "support/fake_channel.hpp"
+
+using nlohmann::json;
+
+namespace {
+
+class SessionTest : public testing::Test {
+  protected:
+    SessionTest() : config(std::make_shared<IniCfg>()), session(channel, config) {
+        config->SetValue("user", "public", "login");
+        config->SetValue("pass", "secret", "login");
+    }
+
+    json lastReply() const { return json::parse(channel->lastSent()); }
+
+    void logIn() {
+        ASSERT_TRUE(session.dispatch(R"({"ack":"l","code":0,"user":"public","pass":"secret"})"));
+        ASSERT_EQ(lastReply()["err"], 0);
+    }
+
+    std::shared_ptr<FakeChannel> channel = std::make_shared<FakeChannel>();
+    IniCfgPtr config;
+    SessionWork session;
+};
+
+}  // namespace
+
+TEST_F(SessionTest, MalformedMessagesCloseWithoutReply) {
+    const char* const malformed[] = {
+        "not json",
+        "",
+        R"({"ack":"a","code":1)",
+        R"([1,2,3])",
+        R"("text")",
+        R"({"code":1})",
+        R"({"ack":7,"code":0,"user":"public","pass":"secret"})",
+        R"({"ack":"a"})",
+        R"({"ack":"a","code":"1"})",
+        R"({"ack":"a","code":1.5})",
+        R"({"ack":"a","code":1e30})",
+        R"({"ack":"a","code":18446744073709551616})",
+        R"({"ack":"a","code":0,"user":"public"})",
+        R"({"ack":"a","code":0,"user":1,"pass":"secret"})",
+        R"({"imp":1,"ack":1})",
+        R"({"imp":-0.5,"ack":1})",
+        R"({"imp":0,"ack":"1"})",
+        R"({"imp":0})",
+    };
+    for (const char* text : malformed) {
+        EXPECT_FALSE(session.dispatch(text)) << text;
+        EXPECT_TRUE(channel->sent().empty()) << text;
+    }
+}
+
+TEST_F(SessionTest, MalformedAfterLoginAlsoClose) {
+    logIn();
+    const size_t before = channel->sent().size();
+    for (const char* text :
+         {R"({"ack":"a","code":400})", R"({"ack":"a","code":400,"sw":-1})",
+          R"({"ack":"a","code":400,"sw":"144"})", R"({"ack":"a","code":400,"sw":144.0})"}) {
+        EXPECT_FALSE(session.dispatch(text)) << text;
+    }
+    EXPECT_EQ(channel->sent().size(), before);
+}
+
+TEST_F(SessionTest, BinaryFrameCloses) {
+    channel->setTextFrame(false);
+    EXPECT_FALSE(session.dispatch(R"({"ack":"a","code":0,"user":"public","pass":"secret"})"));
+    EXPECT_TRUE(channel->sent().empty());
+}
+
+TEST_F(SessionTest, CommandBeforeLoginIsRefusedAndConnectionStays) {
+    EXPECT_TRUE(session.dispatch(R"({"ack":"v","code":1})"));
+    EXPECT_EQ(channel->lastSent(),
+              "{\n  \"ack\": \"v\",\n  \"err\": 100,\n  \"msg\": \"请登录插件服务后操作!\"\n}");
+    EXPECT_FALSE(session.loggedIn());
+}
+
+TEST_F(SessionTest, LoginStateSurvivesAWrongSecondLogin) {
+    EXPECT_TRUE(session.dispatch(R"({"ack":"1","code":0,"user":"public","pass":"secreT"})"));
+    EXPECT_EQ(lastReply()["err"], 101);
+    EXPECT_EQ(lastReply()["msg"], "插件服务接入验证失败!");
+    EXPECT_TRUE(session.dispatch(R"({"ack":"1","code":0,"user":"public","pass":"secret "})"));
+    EXPECT_EQ(lastReply()["err"], 101);
+    EXPECT_FALSE(session.loggedIn());
+
+    logIn();
+    EXPECT_TRUE(session.dispatch(R"({"ack":"2","code":0,"user":"public","pass":"wrong"})"));
+    EXPECT_EQ(lastReply()["err"], 101);
+    EXPECT_TRUE(session.loggedIn());
+    EXPECT_TRUE(session.dispatch(R"({"ack":"3","code":1})"));
+    EXPECT_EQ(lastReply()["err"], 0);
+}
+
+TEST_F(SessionTest, EmptyPasswordInFileMeansTheDefault) {
+    config->SetValue("pass", "", "login");
+    EXPECT_TRUE(session.dispatch(R"({"ack":"l","code":0,"user":"public","pass":""})"));
+    EXPECT_EQ(lastReply()["err"], 101);
+    const json login = {{"ack", "l"}, {"code", 0}, {"user", "public"}, {"pass", defaultPassword()}};
+    EXPECT_TRUE(session.dispatch(login.dump()));
+    EXPECT_EQ(lastReply()["err"], 0);
+}
+
+TEST_F(SessionTest, VersionReplyIsRenderedExactly) {
+    logIn();
+    EXPECT_TRUE(session.dispatch(R"({"ack":"ver","code":1,"extra":[1,2]})"));
+    EXPECT_EQ(channel->lastSent(),
+              "{\n"
+              "  \"ack\": \"ver\",\n"
+              "  \"build\": \"Release-armv7-a-Linux-Clang\",\n"
+              "  \"err\": 0,\n"
+              "  \"msg\": \"完成\",\n"
+              "  \"ver\": 208,\n"
+              "  \"version\": \"rfdock Ver:2.0.8\"\n"
+              "}");
+}
+
+TEST_F(SessionTest, CodesWithoutHandlerAnswer103) {
+    logIn();
+    for (long long code : {3LL, 99LL, 199LL, 399LL, 401LL, 404LL, 498LL, 1199LL, -5LL, 4294967296LL, 100LL,
+                           250LL, 311LL, 700LL, 1198LL}) {
+        const json request = {{"ack", "x"}, {"code", code}};
+        EXPECT_TRUE(session.dispatch(request.dump())) << code;
+        EXPECT_EQ(lastReply()["err"], 103) << code;
+        EXPECT_EQ(lastReply()["msg"], "命令码不可用!") << code;
+        EXPECT_EQ(lastReply().size(), 3u) << code;
+    }
+}
+
+TEST_F(SessionTest, StatusWordTextUsesTheLow16Bits) {
+    logIn();
+    EXPECT_TRUE(session.dispatch(R"({"ack":"s","code":400,"sw":144})"));
+    EXPECT_EQ(lastReply()["retval"], "正常 成功执行");
+    EXPECT_EQ(lastReply()["err"], 0);
+    EXPECT_TRUE(session.dispatch(R"({"ack":"s","code":400,"sw":65680})"));  // 0x10090
+    EXPECT_EQ(lastReply()["retval"], "正常 成功执行");
+}
+
+TEST_F(SessionTest, ProviderAnswersAreTakenBeforeLoginAndNeverAnswered) {
+    EXPECT_TRUE(session.dispatch(R"({"imp":0,"ack":12345,"retval":144,"data":"00"})"));
+    EXPECT_TRUE(session.dispatch(R"({"imp":0,"ack":-3})"));
+    EXPECT_TRUE(channel->sent().empty());
+    // A non-numeric imp does not make a provider answer: it is a command.
+    EXPECT_TRUE(session.dispatch(R"({"imp":"0","ack":"c","code":1})"));
+    EXPECT_EQ(lastReply()["err"], 100);
+}
+
+TEST_F(SessionTest, FailedSendClosesTheConnection) {
+    channel->setFailSends(true);
+    EXPECT_FALSE(session.dispatch(R"({"ack":"v","code":1})"));
+    channel->setFailSends(false);
+    channel->close();
+    EXPECT_FALSE(session.dispatch(R"({"ack":"v","code":1})"));
+}
+
+TEST_F(SessionTest, InvalidUtf8InAckCannotBeRendered) {
+    // The parser accepts only valid UTF-8, so an escaped lone surrogate is the way in.
+    EXPECT_FALSE(session.dispatch(R"({"ack":"\ud800","code":1})"));
+    EXPECT_TRUE(channel->sent().empty());
+}
+
+TEST_F(SessionTest, HostileNestingIsRefusedQuickly) {
+    const std::string deep = "{\"ack\":\"a\",\"code\":1,\"x\":" + std::string(1 << 20, '[');
+    EXPECT_FALSE(session.dispatch(deep));
+    std::string ok = "{\"ack\":\"a\",\"code\":0,\"user\":\"public\",\"pass\":\"secret\",\"x\":";
+    ok += std::string(62, '[') + std::string(62, ']') + "}";
+    EXPECT_TRUE(session.dispatch(ok));
+    EXPECT_EQ(lastReply()["err"], 0);
+    // Brackets inside strings do not count.
+    const std::string quoted =
+        R"({"ack":"[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[","code":1})";
+    EXPECT_TRUE(session.dispatch(quoted));
+}
