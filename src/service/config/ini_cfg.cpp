@@ -74,7 +74,12 @@ std::string IniCfg::get(const StringKey& k) const {
 
 void normaliseConfiguration(IniCfg& config) {
     using namespace cfg;
-    const auto keep = [&config](const auto& key) { config.set(key, config.get(key)); };
+    // Keys the file did not have are (re)appended in this order, even when start-up set them already.
+    const auto keep = [&config](const auto& key) {
+        const auto value = config.get(key);
+        if (!config.WasLoaded(key.key, key.section)) config.Remove(key.key, key.section);
+        config.set(key, value);
+    };
     keep(srvHost), keep(host), keep(port), keep(workerNum), keep(maxConnect), keep(sslCipherSuite);
     keep(crtFile), keep(keyFile), keep(caFile), keep(tlsEnable), keep(cors);
     keep(user), keep(pass);

@@ -32,7 +32,7 @@ std::size_t inlineCommentStart(const std::string& value) {
 }  // namespace
 
 IniParser::Line IniParser::parseLine(const std::string& text, const std::string& section) {
-    Line line{text, section, {}, {}, {}, false};
+    Line line{text, section, {}, {}, {}, false, false};
     const std::string t = trim(text);
     if (t.empty() || isCommentStart(t[0])) return line;
     if (t.front() == '[' && t.back() == ']') {
@@ -63,6 +63,7 @@ void IniParser::LoadFromText(const std::string& text) {
     while (std::getline(in, raw)) {
         if (!raw.empty() && raw.back() == '\r') raw.pop_back();
         Line line = parseLine(raw, section);
+        line.loaded = true;
         section = line.section;
         lines_.push_back(std::move(line));
     }
@@ -148,7 +149,7 @@ void IniParser::SetValue(const std::string& key, const std::string& value, const
         line.text = key + " = " + value + line.comment;
         return;
     }
-    Line added{key + " = " + value, section, key, value, {}, false};
+    Line added{key + " = " + value, section, key, value, {}, false, false};
     // After the last key of the section, so trailing comments and blank lines stay where they were.
     auto last = lines_.end();
     for (auto it = lines_.begin(); it != lines_.end(); ++it)
@@ -159,13 +160,23 @@ void IniParser::SetValue(const std::string& key, const std::string& value, const
     }
     if (!section.empty()) {
         if (!lines_.empty() && !trim(lines_.back().text).empty())
-            lines_.push_back(Line{"", lines_.back().section, {}, {}, {}, false});
-        lines_.push_back(Line{"[" + section + "]", section, {}, {}, {}, true});
+            lines_.push_back(Line{"", lines_.back().section, {}, {}, {}, false, false});
+        lines_.push_back(Line{"[" + section + "]", section, {}, {}, {}, true, false});
     } else if (!lines_.empty()) {
         lines_.insert(lines_.begin(), std::move(added));  // keys before the first section header
         return;
     }
     lines_.push_back(std::move(added));
+}
+
+bool IniParser::WasLoaded(const std::string& key, const std::string& section) const {
+    for (const auto& line : lines_)
+        if (line.loaded && !line.isHeader && line.section == section && line.key == key) return true;
+    return false;
+}
+
+void IniParser::Remove(const std::string& key, const std::string& section) {
+    std::erase_if(lines_, [&](const Line& l) { return !l.isHeader && l.section == section && l.key == key; });
 }
 
 template <>

@@ -27,6 +27,11 @@ class IniParser {
     template <typename T>
     void Set(const std::string& key, const T& value, const std::string& section = "");
 
+    // Whether the key stood in the loaded file (rather than being set since).
+    bool WasLoaded(const std::string& key, const std::string& section) const;
+    // Drops a key's line.
+    void Remove(const std::string& key, const std::string& section);
+
     const std::string& filePath() const { return path_; }
 
   private:
@@ -37,6 +42,7 @@ class IniParser {
         std::string value;
         std::string comment;  // inline comment kept behind a value, with its leading blanks
         bool isHeader = false;
+        bool loaded = false;  // read from the file
     };
 
     std::optional<std::string> find(const std::string& key, const std::string& section) const;

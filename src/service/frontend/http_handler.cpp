@@ -1,0 +1,159 @@
+#include "service/frontend/http_handler.hpp"
+
+#include <nlohmann/json.hpp>
+
+#include "service/frontend/static_files.hpp"
+#include "service/protocol/log.hpp"
+#include "service/version.hpp"
+
+namespace {
+
+constexpr const char* kServerName = "rfdock";
+
+StringResponse textResponse(const HttpRequest& request, http::status status, const char* type,
+                            std::string body) {
+    StringResponse res{status, request.version()};
+    res.set(http::field::server, kServerName);
+    res.set(http::field::content_type, type);
+    res.keep_alive(request.keep_alive());
+    res.body() = std::move(body);
+    res.prepare_payload();
+    if (request.method() == http::verb::head) res.body().clear();  // Content-Length stays
+    return res;
+}
+
+std::string statusJson(const FrontState& front) {
+    const IniCfg& cfg = *front.config;
+    const nlohmann::json status = {
+        {"build", kBuildText},
+        {"connectNum", front.connectNum.load()},
+        {"host", cfg.get(cfg::host)},
+        {"maxConnect", cfg.get(cfg::maxConnect)},
+        {"port", cfg.get(cfg::port)},
+        {"sessionNum", front.sessionNum.load()},
+        {"tlsEnable", cfg.get(cfg::tlsEnable)},
+        {"version", kVersionText},
+        {"workerNum", cfg.get(cfg::workerNum)},
+    };
+    return status.dump(2);
+}
+
+std::optional<StringResponse> route(const FrontState& front, const HttpRequest& request) {
+    if (request.method() != http::verb::get && request.method() != http::verb::head) return std::nullopt;
+    const std::string_view target = request.target();
+    const std::string_view path = target.substr(0, target.find('?'));
+    if (path == "/ping") return textResponse(request, http::status::ok, "text/plain", "pong");
+    if (path == "/paths")
+        return textResponse(request, http::status::ok, "application/json",
+                            nlohmann::json(routePaths()).dump(2));
+    if (path == "/status")
+        return textResponse(request, http::status::ok, "application/json", statusJson(front));
+    return std::nullopt;
+}
+
+std::variant<StringResponse, FileResponse> staticFile(const FrontState& front, const HttpRequest& request) {
+    const auto notFound = [&] {
+        return textResponse(request, http::status::not_found, "text/plain", "Not Found");
+    };
+    const auto file = resolveStaticFile(front.documentRoot, request.target());
+    if (!file) return notFound();
+    http::file_body::value_type body;
+    boost::beast::error_code ec;
+    body.open(file->c_str(), boost::beast::file_mode::scan, ec);
+    if (ec) return notFound();
+    const auto size = body.size();
+    if (request.method() == http::verb::head) {
+        StringResponse res = textResponse(request, http::status::ok, mimeType(*file), "");
+        res.content_length(size);
+        return res;
+    }
+    FileResponse res{std::piecewise_construct, std::make_tuple(std::move(body)),
+                     std::make_tuple(http::status::ok, request.version())};
+    res.set(http::field::server, kServerName);
+    res.set(http::field::content_type, mimeType(*file));
+    res.content_length(size);
+    res.keep_alive(request.keep_alive());
+    return res;
+}
+
+bool isPreflight(const HttpRequest& request) {
+    return request.method() == http::verb::options && request.count(http::field::origin) &&
+           request.count(http::field::access_control_request_method);
+}
+
+StringResponse preflight(const HttpRequest& request) {
+    StringResponse res = textResponse(request, http::status::no_content, "text/plain", "");
+    res.set(http::field::access_control_allow_methods, "GET, POST, PUT, DELETE, HEAD, OPTIONS");
+    const auto headers = request.find(http::field::access_control_request_headers);
+    if (headers != request.end()) res.set(http::field::access_control_allow_headers, headers->value());
+    res.set(http::field::access_control_max_age, "86400");
+    // Pages on public origins may reach this loopback service only when it says so.
+    if (request.count("Access-Control-Request-Private-Network"))
+        res.set("Access-Control-Allow-Private-Network", "true");
+    res.content_length(0);
+    return res;
+}
+
+template <typename Response>
+void allowOrigin(const HttpRequest& request, Response& res) {
+    const auto origin = request.find(http::field::origin);
+    if (origin != request.end()) {
+        res.set(http::field::access_control_allow_origin, origin->value());
+        res.set(http::field::vary, "Origin");
+    } else {
+        res.set(http::field::access_control_allow_origin, "*");
+    }
+}
+
+}  // namespace
+
+const std::vector<std::string>& routePaths() {
+    static const std::vector<std::string> kPaths = {"/ping", "/paths", "/status"};
+    return kPaths;
+}
+
+std::string hostNameOf(std::string_view host) {
+    if (!host.empty() && host.front() == '[') {
+        const auto close = host.find(']');
+        return std::string(close == std::string_view::npos ? host.substr(1) : host.substr(1, close - 1));
+    }
+    return std::string(host.substr(0, host.find(':')));
+}
+
+bool hostAllowed(const FrontState& front, const HttpRequest& request, const PeerInfo& peer) {
+    if (front.srvHost.empty()) return true;
+    const std::string host = hostNameOf(request[http::field::host]);
+    if (host == front.srvHost) return true;
+    logError("[%s:%d] forbid host: %s", peer.ip, peer.port, host);
+    return false;
+}
+
+HttpReply handleHttpRequest(const FrontState& front, const HttpRequest& request, const PeerInfo& peer) {
+    HttpReply reply;
+    if (front.cors && isPreflight(request)) {
+        reply.response = preflight(request);
+    } else if (auto routed = route(front, request)) {
+        reply.response = std::move(*routed);
+    } else if (request.method() == http::verb::get || request.method() == http::verb::head) {
+        reply.response = staticFile(front, request);
+    } else {
+        reply.response =
+            textResponse(request, http::status::method_not_allowed, "text/plain", "Method Not Allowed");
+    }
+
+    std::visit(
+        [&](auto& res) {
+            if (front.cors) allowOrigin(request, res);
+            const unsigned status = res.result_int();
+            if (front.accessLog)
+                logInfo("[%s:%d][%s %s]=>[%d %s]", peer.ip, peer.port, std::string(request.method_string()),
+                        std::string(request.target()), status, std::string(res.reason()));
+            if (status == 400)
+                reply.refuse = true;
+            else if (status >= 400 && !front.accessLog)
+                logWarn("[%s:%d][%s %s]=>[%d %s]", peer.ip, peer.port, std::string(request.method_string()),
+                        std::string(request.target()), status, std::string(res.reason()));
+        },
+        reply.response);
+    return reply;
+}

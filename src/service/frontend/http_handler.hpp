@@ -1,0 +1,35 @@
+#pragma once
+// Plain HTTP of the front end, without I/O: the Host check, the routes, the static web area, CORS
+// and the error rules. The connection code reads a request, asks here, and writes what it gets.
+
+#include <boost/beast/http.hpp>
+#include <string>
+#include <variant>
+
+#include "service/frontend/front_state.hpp"
+
+namespace http = boost::beast::http;
+using HttpRequest = http::request<http::string_body>;
+using StringResponse = http::response<http::string_body>;
+using FileResponse = http::response<http::file_body>;
+
+struct PeerInfo {
+    std::string ip;
+    unsigned short port = 0;
+};
+
+// Host header without its port ("[::1]:80" gives "::1").
+std::string hostNameOf(std::string_view hostHeader);
+
+// True when srvHost is empty or names the request's host exactly; a refusal is logged.
+bool hostAllowed(const FrontState& front, const HttpRequest& request, const PeerInfo& peer);
+
+struct HttpReply {
+    bool refuse = false;  // close the connection without a response
+    std::variant<StringResponse, FileResponse> response;
+};
+
+HttpReply handleHttpRequest(const FrontState& front, const HttpRequest& request, const PeerInfo& peer);
+
+// The route paths, as /paths lists them.
+const std::vector<std::string>& routePaths();

@@ -1,0 +1,120 @@
+#include "service/frontend/http_server.hpp"
+
+#include <boost/asio/executor_work_guard.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/post.hpp>
+#include <csignal>
+
+#include "service/frontend/http_connection.hpp"
+#include "service/protocol/log.hpp"
+
+namespace net = boost::asio;
+using tcp = net::ip::tcp;
+
+HttpServer::HttpServer(std::shared_ptr<FrontState> front, ServerSettings settings)
+    : front_(std::move(front)), settings_(std::move(settings)) {
+    for (int i = 0; i < std::max(1, settings_.workers); ++i)
+        workers_.push_back(std::make_unique<Worker>());
+}
+
+HttpServer::~HttpServer() {
+    stopWorkers();
+    workers_.clear();  // pending handlers, and the connections they hold, go before anything else
+}
+
+net::io_context& HttpServer::nextWorker() {
+    return workers_[next_++ % workers_.size()]->ioc;
+}
+
+int HttpServer::listen() {
+    boost::system::error_code ec;
+    tcp::resolver resolver(main_);
+    const auto results = resolver.resolve(settings_.host, std::to_string(settings_.port),
+                                          tcp::resolver::passive | tcp::resolver::numeric_service, ec);
+    if (ec || results.empty()) return -EADDRNOTAVAIL;
+    const tcp::endpoint endpoint = results.begin()->endpoint();
+    acceptor_.open(endpoint.protocol(), ec);
+    if (!ec) acceptor_.set_option(net::socket_base::reuse_address(true), ec);
+    if (!ec) acceptor_.bind(endpoint, ec);
+    if (!ec) acceptor_.listen(net::socket_base::max_listen_connections, ec);
+    return ec ? -ec.value() : 0;
+}
+
+int HttpServer::run() {
+    if (const int err = listen(); err != 0) return err;
+    signals_.add(SIGINT);
+    signals_.add(SIGTERM);
+    signals_.async_wait([this](boost::system::error_code ec, int) {
+        if (!ec) stop();
+    });
+    startWorkers();
+    accept();
+    main_.run();
+    stopWorkers();
+    return 0;
+}
+
+void HttpServer::stop() {
+    net::post(main_, [this] {
+        boost::system::error_code ignored;
+        acceptor_.close(ignored);
+        signals_.cancel(ignored);
+        main_.stop();
+    });
+}
+
+void HttpServer::startWorkers() {
+    for (std::size_t i = 0; i < workers_.size(); ++i) {
+        Worker& worker = *workers_[i];
+        worker.thread = std::thread([&worker, i] {
+            logInfo("worker thread %d started", static_cast<int>(i));
+            auto guard = net::make_work_guard(worker.ioc);
+            worker.ioc.run();
+            logInfo("worker thread %d stopped", static_cast<int>(i));
+        });
+    }
+}
+
+void HttpServer::stopWorkers() {
+    for (auto& worker : workers_)
+        worker->ioc.stop();
+    for (auto& worker : workers_)
+        if (worker->thread.joinable()) worker->thread.join();
+}
+
+void HttpServer::accept() {
+    Worker& worker = *workers_[next_++ % workers_.size()];
+    acceptor_.async_accept(worker.ioc, [this, &worker](boost::system::error_code ec, tcp::socket socket) {
+        onAccept(worker, ec, std::move(socket));
+    });
+}
+
+void HttpServer::onAccept(Worker& worker, boost::system::error_code ec, tcp::socket socket) {
+    if (ec == net::error::operation_aborted || !acceptor_.is_open()) return;
+    if (ec) {
+        logError("accept error: %s", ec.message());
+        // Out of descriptors and the like: give the system a moment instead of spinning.
+        auto timer = std::make_shared<net::steady_timer>(main_, std::chrono::milliseconds(100));
+        timer->async_wait([this, timer](boost::system::error_code) { accept(); });
+        return;
+    }
+    boost::system::error_code peerError;
+    const tcp::endpoint remote = socket.remote_endpoint(peerError);
+    if (peerError || worker.connections.load() >= settings_.connectionsPerWorker) {
+        socket.close(peerError);  // over the limit: closed at accept
+    } else {
+        socket.set_option(tcp::no_delay(true), peerError);
+        ConnectionSlot slot(front_, &worker.connections);
+        PeerInfo peer{remote.address().to_string(), remote.port()};
+        if (settings_.tls) {
+            auto connection = std::make_shared<HttpConnection<TlsStream>>(std::move(slot), std::move(peer),
+                                                                          std::move(socket), *settings_.tls);
+            net::post(worker.ioc, [connection] { connection->run(); });
+        } else {
+            auto connection = std::make_shared<HttpConnection<PlainStream>>(std::move(slot), std::move(peer),
+                                                                            std::move(socket));
+            net::post(worker.ioc, [connection] { connection->run(); });
+        }
+    }
+    accept();
+}

@@ -1,0 +1,87 @@
+#include "service/frontend/rf_dock.hpp"
+
+#include <cstdio>
+
+#include "service/frontend/http_server.hpp"
+#include "service/frontend/tls_setup.hpp"
+#include "service/protocol/log.hpp"
+
+namespace {
+constexpr std::size_t kMaxListenAddress = 63;
+}
+
+struct RfDock::Impl {
+    IniCfgPtr config;
+    ProcessContext context;
+    std::shared_ptr<FrontState> front = std::make_shared<FrontState>();
+    ServerSettings settings;
+    std::unique_ptr<HttpServer> server;
+};
+
+int clampedWorkers(int workerNum) {
+    return std::clamp(workerNum, 1, 1500);
+}
+
+int roundedMaxConnect(int maxConnect, int workers) {
+    long long m = maxConnect;
+    if (m <= workers) m = workers;
+    if (m % workers != 0) m += workers - m % workers;
+    return m > INT32_MAX ? INT32_MAX - INT32_MAX % workers : static_cast<int>(m);
+}
+
+RfDock::RfDock(bool launchedByUrl, IniCfgPtr config, ProcessContext context)
+    : launchedByUrl_(launchedByUrl), impl_(std::make_unique<Impl>()) {
+    impl_->config = std::move(config);
+    impl_->context = std::move(context);
+    impl_->front->config = impl_->config;
+}
+
+RfDock::~RfDock() {
+    if (impl_->server) impl_->server->stop();
+    impl_->server.reset();
+}
+
+bool RfDock::init() {
+    IniCfg& config = *impl_->config;
+    FrontState& front = *impl_->front;
+    ServerSettings& settings = impl_->settings;
+
+    // srvHost first: the TLS server-name check refers to it.
+    front.srvHost = config.GetValue(cfg::srvHost.key, cfg::srvHost.section);
+    if (config.get(cfg::tlsEnable))
+        settings.tls =
+            createTlsContext(config, {impl_->context.programDir, impl_->context.runDir}, front.srvHost);
+    settings.port = config.get(cfg::port);
+    settings.host = config.get(cfg::host);
+    settings.workers = clampedWorkers(config.get(cfg::workerNum));
+    const int maxConnect = roundedMaxConnect(config.get(cfg::maxConnect), settings.workers);
+    config.set(cfg::maxConnect, maxConnect);
+    settings.connectionsPerWorker = maxConnect / settings.workers;
+    front.documentRoot = impl_->context.programDir + "/web";
+    front.accessLog = config.get(cfg::accessLog);
+    front.cors = config.get(cfg::cors);
+    normaliseConfiguration(config);
+
+    if (settings.host.size() > kMaxListenAddress) {
+        std::printf("Listen address is longer than %zu characters: %s\n", kMaxListenAddress,
+                    settings.host.c_str());
+        return false;
+    }
+    impl_->server = std::make_unique<HttpServer>(impl_->front, settings);
+    return true;
+}
+
+int RfDock::run() {
+    return impl_->server ? impl_->server->run() : -EINVAL;
+}
+
+void RfDock::stop() {
+    if (impl_->server) impl_->server->stop();
+}
+
+int RfDock::connectNum() const {
+    return impl_->front->connectNum.load();
+}
+int RfDock::sessionNum() const {
+    return impl_->front->sessionNum.load();
+}

@@ -1,0 +1,174 @@
+#pragma once
+// One WebSocket connection and its session. All socket work runs on the connection's worker
+// thread; sendText and close may come from any thread and are posted there.
+
+#include <boost/asio/post.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <boost/beast/core.hpp>
+#include <boost/beast/websocket.hpp>
+#include <deque>
+#include <memory>
+
+#include "service/frontend/connection_slot.hpp"
+#include "service/frontend/http_handler.hpp"
+#include "service/protocol/log.hpp"
+#include "service/session/session_work.hpp"
+
+namespace websocket = boost::beast::websocket;
+
+struct WsLimits {
+    static constexpr std::size_t kMaxMessage = 1 << 20;
+    static constexpr std::size_t kMaxQueued = 4096;   // replies waiting for a peer that does not read
+    static constexpr std::chrono::seconds kIdle{20};  // ping after half of it, drop after all of it
+    static constexpr std::chrono::seconds kHandshake{30};
+    static constexpr std::chrono::seconds kWrite{50};
+};
+
+template <class Stream>
+class WsConnection : public Channel, public std::enable_shared_from_this<WsConnection<Stream>> {
+  public:
+    WsConnection(Stream&& stream, ConnectionSlot slot, PeerInfo peer)
+        : ws_(std::move(stream)),
+          slot_(std::move(slot)),
+          peer_(std::move(peer)),
+          writeTimer_(ws_.get_executor()) {}
+
+    ~WsConnection() override { releaseSession(); }
+
+    void run(HttpRequest request) {
+        boost::beast::get_lowest_layer(ws_).expires_never();
+        websocket::stream_base::timeout timeout{};
+        timeout.handshake_timeout = WsLimits::kHandshake;
+        timeout.idle_timeout = WsLimits::kIdle;
+        timeout.keep_alive_pings = true;
+        ws_.set_option(timeout);
+        ws_.read_message_max(WsLimits::kMaxMessage);
+        ws_.set_option(websocket::stream_base::decorator(
+            [](websocket::response_type& res) { res.set(http::field::server, "rfdock"); }));
+        request_ = std::move(request);
+        ws_.async_accept(
+            request_, [self = this->shared_from_this()](boost::beast::error_code ec) { self->onAccept(ec); });
+    }
+
+    // Channel
+    bool sendText(std::string text) override {
+        if (!open_) return false;
+        boost::asio::post(ws_.get_executor(),
+                          [self = this->shared_from_this(), text = std::move(text)]() mutable {
+                              self->queue(std::move(text));
+                          });
+        return true;
+    }
+    void close() override {
+        open_ = false;
+        boost::asio::post(ws_.get_executor(), [self = this->shared_from_this()] { self->beginClose(); });
+    }
+    bool isConnected() const override { return open_; }
+    bool currentFrameIsText() const override { return gotText_; }
+
+  private:
+    void onAccept(boost::beast::error_code ec) {
+        request_ = {};
+        if (ec) return;
+        open_ = true;
+        ++slot_.front().sessionNum;
+        session_ = std::make_shared<SessionWork>(ChannelRef(this->weak_from_this()), slot_.front().config);
+        read();
+    }
+
+    void read() {
+        ws_.async_read(buffer_, [self = this->shared_from_this()](boost::beast::error_code ec, std::size_t) {
+            self->onRead(ec);
+        });
+    }
+
+    void onRead(boost::beast::error_code ec) {
+        if (ec) return onClosed();
+        gotText_ = ws_.got_text();
+        const std::string message = boost::beast::buffers_to_string(buffer_.data());
+        buffer_.consume(buffer_.size());
+        // Hold the session for the whole call: a close on another path must not free it mid-dispatch.
+        if (const auto session = session_; session && !session->dispatch(message)) {
+            close();
+            return;
+        }
+        if (!closing_) read();
+    }
+
+    void queue(std::string text) {
+        if (closing_) return;
+        if (queue_.size() >= WsLimits::kMaxQueued) {
+            logError("[%s:%d] websocket peer does not read, closing", peer_.ip, peer_.port);
+            return abort();
+        }
+        queue_.push_back(std::move(text));
+        if (!writing_) write();
+    }
+
+    void write() {
+        writing_ = true;
+        ws_.text(true);
+        writeTimer_.expires_after(WsLimits::kWrite);
+        writeTimer_.async_wait([weak = this->weak_from_this()](boost::beast::error_code ec) {
+            if (auto self = weak.lock(); self && !ec) self->abort();
+        });
+        ws_.async_write(boost::asio::buffer(queue_.front()),
+                        [self = this->shared_from_this()](boost::beast::error_code ec, std::size_t) {
+                            self->onWrite(ec);
+                        });
+    }
+
+    void onWrite(boost::beast::error_code ec) {
+        writeTimer_.cancel();
+        writing_ = false;
+        if (ec) return abort();
+        queue_.pop_front();
+        if (!queue_.empty()) return write();
+        if (closing_) closeHandshake();
+    }
+
+    void beginClose() {
+        if (closing_) return;
+        closing_ = true;
+        open_ = false;
+        if (!writing_) closeHandshake();
+    }
+
+    void closeHandshake() {
+        ws_.async_close(websocket::close_code::normal,
+                        [self = this->shared_from_this()](boost::beast::error_code) { self->onClosed(); });
+    }
+
+    // Drops the connection at once (peer stuck or gone).
+    void abort() {
+        closing_ = true;
+        boost::beast::error_code ignored;
+        boost::beast::get_lowest_layer(ws_).socket().close(ignored);
+        onClosed();
+    }
+
+    void onClosed() {
+        open_ = false;
+        queue_.clear();
+        releaseSession();
+    }
+
+    void releaseSession() {
+        if (!session_) return;
+        --slot_.front().sessionNum;
+        session_.reset();
+    }
+
+    websocket::stream<Stream> ws_;
+    ConnectionSlot slot_;
+    PeerInfo peer_;
+    HttpRequest request_;
+    boost::beast::flat_buffer buffer_;
+    boost::asio::steady_timer writeTimer_;
+    std::deque<std::string> queue_;
+    std::shared_ptr<SessionWork> session_;
+    std::atomic<bool> open_{false};
+    bool writing_ = false;
+    bool closing_ = false;
+    bool gotText_ = true;
+};
