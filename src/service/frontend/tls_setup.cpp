@@ -65,7 +65,8 @@ int serverNameCallback(SSL* ssl, int* alert, void* arg) {
         logError("%s tls servername does not exist", peerText(ssl));
     else
         logError("%s forbid tls servername: %s", peerText(ssl), name);
-    SSL_set_shutdown(ssl, SSL_SENT_SHUTDOWN | SSL_RECEIVED_SHUTDOWN);
+    // No SSL_set_shutdown here: marking the shutdown as sent would suppress the alert itself, and the
+    // client would see a bare EOF instead of being told why.
     *alert = SSL_AD_UNRECOGNIZED_NAME;
     return SSL_TLSEXT_ERR_ALERT_FATAL;
 }

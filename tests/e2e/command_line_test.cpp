@@ -1,0 +1,125 @@
+// The program's command line and process control, run for real.
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "service_process.hpp"
+
+TEST(CommandLine, HelpAndVersion) {
+    ServiceHome home;
+    auto result = home.run({"-v"});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.output, "rfdock Ver:2.0.8 Build:Release-armv7-a-Linux-Clang \n");
+
+    result = home.run({"--help"});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_NE(result.output.find("send signal to process, signal=[start,stop,restart,status]"),
+              std::string::npos);
+
+    result = home.run({"-s", "reload"});
+    EXPECT_EQ(result.status, 255);
+    EXPECT_EQ(result.output, "Invalid signal: 'reload'\n");
+
+    result = home.run({"--nonsense"});
+    EXPECT_NE(result.status, 0);
+}
+
+TEST(CommandLine, StatusStopAndSecondStart) {
+    ServiceHome home;
+    auto result = home.run({"-s", "status"});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.output, "rfdock stop/waiting\n");
+    EXPECT_EQ(home.run({"-s", "stop"}).output, "rfdock is already stopped\n");
+
+    const int port = freePort();
+    RunningService service(home, port);
+    ASSERT_TRUE(service.ready()) << service.output();
+    result = home.run({"-s", "status"});
+    EXPECT_EQ(result.output, "rfdock start/running, pid=" + std::to_string(service.pid()) + "\n");
+
+    // A second start finds the first and opens its page instead.
+    result = home.run({});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.output, "rfdock is already running, pid=" + std::to_string(service.pid()) + "\n");
+    EXPECT_NE(home.openedUrls().find("http://127.0.0.1:" + std::to_string(port)), std::string::npos);
+
+    result = home.run({"-s", "stop"});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.output, "rfdock stop/waiting\n");
+    EXPECT_EQ(home.run({"-s", "status"}).output, "rfdock stop/waiting\n");
+    EXPECT_EQ(service.stop(), 0);  // it had ended cleanly
+}
+
+TEST(CommandLine, RestartReplacesTheRunningInstance) {
+    ServiceHome home;
+    const int port = freePort();
+    RunningService first(home, port);
+    ASSERT_TRUE(first.ready());
+
+    const pid_t second =
+        home.spawn({"-s", "restart", "-p", std::to_string(port)}, home.path() + "/restart-out");
+    EXPECT_EQ(first.waitExit(std::chrono::seconds(10)), 0);  // told to stop by the restart
+    EXPECT_TRUE(waitForPing(port));
+    EXPECT_EQ(home.run({"-s", "status"}).output,
+              "rfdock start/running, pid=" + std::to_string(second) + "\n");
+    EXPECT_EQ(home.run({"-s", "stop"}).status, 0);
+    int status = 0;
+    ::waitpid(second, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    const std::string out = readText(home.path() + "/restart-out");
+    EXPECT_NE(out.find("rfdock stop/waiting"), std::string::npos) << out;
+}
+
+TEST(CommandLine, PidFileThatCannotBeLocked) {
+    ServiceHome home;
+    std::filesystem::create_directories(home.pidFile());  // a directory cannot be opened for writing
+    const auto result = home.run({"-p", std::to_string(freePort())});
+    EXPECT_EQ(result.status, 255);
+    EXPECT_EQ(result.output, "The pidfile lock is in use, the service may not have stopped properly\n");
+}
+
+TEST(CommandLine, LaunchUrlStartsWithoutOpeningTheBrowser) {
+    ServiceHome home;
+    const int port = freePort();
+    const pid_t pid =
+        home.spawn({"rfdock://start/?-p&&" + std::to_string(port) + "&\""}, home.path() + "/out");
+    ASSERT_TRUE(waitForPing(port));
+    EXPECT_EQ(home.openedUrls(), "");
+    EXPECT_EQ(home.run({"-s", "stop"}).status, 0);
+    ::waitpid(pid, nullptr, 0);
+    // The port option is kept in the file, in the file's usual place among the keys.
+    const std::string conf = readText(home.confFile());
+    EXPECT_NE(conf.find("host = 127.0.0.1\nport = " + std::to_string(port) + "\n"), std::string::npos)
+        << conf;
+}
+
+TEST(CommandLine, PlainStartOpensThePageAndZeroPortIsIgnored) {
+    ServiceHome home;
+    const int port = freePort();
+    home.writeConfig("[server]\nport = " + std::to_string(port) + "\n");
+    RunningService service(home, port, {"-p", "0"});  // the later -p 0 leaves the configured port
+    ASSERT_TRUE(service.ready()) << service.output();
+    EXPECT_EQ(home.openedUrls(), "http://127.0.0.1:" + std::to_string(port) + "\n");
+}
+
+TEST(CommandLine, PortInUseIsReported) {
+    ServiceHome home;
+    const int port = freePort();
+    RunningService first(home, port);
+    ASSERT_TRUE(first.ready());
+    ServiceHome other;
+    const auto result = other.run({"-p", std::to_string(port)});
+    EXPECT_NE(result.status, 0);
+    EXPECT_NE(result.output.find("bind port run error -98"), std::string::npos) << result.output;
+}
+
+TEST(CommandLine, OverlongListenAddressIsRefused) {
+    ServiceHome home;
+    home.writeConfig("[server]\nhost = " + std::string(64, 'a') + "\n");
+    const auto result = home.run({"-p", std::to_string(freePort())});
+    EXPECT_NE(result.status, 0);
+    EXPECT_NE(result.output.find("Listen address is longer than 63 characters"), std::string::npos)
+        << result.output;
+}

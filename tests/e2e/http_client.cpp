@@ -1,0 +1,161 @@
+#include "http_client.hpp"
+
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <boost/asio/connect.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/beast/core.hpp>
+#include <boost/beast/websocket.hpp>
+
+namespace {
+
+int connectLoopback(int port, std::chrono::milliseconds timeout) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(static_cast<uint16_t>(port));
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    timeval tv{static_cast<time_t>(timeout.count() / 1000),
+               static_cast<suseconds_t>(timeout.count() % 1000 * 1000)};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    return fd;
+}
+
+}  // namespace
+
+RawConnection::RawConnection(int port, std::chrono::milliseconds receiveTimeout)
+    : fd_(connectLoopback(port, receiveTimeout)) {}
+
+RawConnection::~RawConnection() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+bool RawConnection::send(const std::string& bytes) {
+    return fd_ >= 0 &&
+           ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
+}
+
+std::string RawConnection::receiveAll() {
+    std::string text;
+    char chunk[4096];
+    ssize_t n;
+    while (fd_ >= 0 && (n = ::recv(fd_, chunk, sizeof chunk, 0)) > 0)
+        text.append(chunk, static_cast<size_t>(n));
+    return text;
+}
+
+bool RawConnection::closedByPeer() {
+    if (fd_ < 0) return true;
+    char byte;
+    return ::recv(fd_, &byte, 1, 0) == 0;
+}
+
+std::optional<HttpResult> parseHttpResponse(const std::string& text) {
+    const auto headerEnd = text.find("\r\n\r\n");
+    if (text.rfind("HTTP/1.1 ", 0) != 0 || headerEnd == std::string::npos) return std::nullopt;
+    HttpResult result;
+    result.status = std::atoi(text.c_str() + 9);
+    std::size_t pos = text.find("\r\n") + 2;
+    while (pos < headerEnd) {
+        const auto end = text.find("\r\n", pos);
+        const std::string line = text.substr(pos, end - pos);
+        const auto colon = line.find(':');
+        if (colon != std::string::npos) {
+            std::string name = line.substr(0, colon);
+            std::transform(name.begin(), name.end(), name.begin(), ::tolower);
+            result.headers[name] = line.substr(line.find_first_not_of(' ', colon + 1));
+        }
+        pos = end + 2;
+    }
+    result.body = text.substr(headerEnd + 4);
+    return result;
+}
+
+std::optional<HttpResult> httpRequest(int port, const std::string& method, const std::string& target,
+                                      const std::map<std::string, std::string>& headers,
+                                      std::optional<std::string> host) {
+    RawConnection connection(port);
+    if (!connection.connected()) return std::nullopt;
+    std::string request = method + " " + target +
+                          " HTTP/1.1\r\nHost: " + host.value_or("127.0.0.1:" + std::to_string(port)) +
+                          "\r\nConnection: close\r\n";
+    for (const auto& [name, value] : headers)
+        request += name + ": " + value + "\r\n";
+    request += "\r\n";
+    if (!connection.send(request)) return std::nullopt;
+    return parseHttpResponse(connection.receiveAll());
+}
+
+namespace net = boost::asio;
+namespace websocket = boost::beast::websocket;
+
+struct WsClient::Impl {
+    net::io_context ioc;
+    websocket::stream<net::ip::tcp::socket> ws{ioc};
+    bool open = false;
+};
+
+WsClient::WsClient(int port, const std::string& host) : impl_(std::make_unique<Impl>()) {
+    boost::system::error_code ec;
+    const net::ip::tcp::endpoint endpoint(net::ip::make_address("127.0.0.1"),
+                                          static_cast<unsigned short>(port));
+    impl_->ws.next_layer().connect(endpoint, ec);
+    if (ec) return;
+    impl_->ws.handshake(host.empty() ? "127.0.0.1:" + std::to_string(port) : host, "/", ec);
+    impl_->open = !ec;
+}
+
+WsClient::~WsClient() {
+    boost::system::error_code ec;
+    if (impl_->open) impl_->ws.next_layer().close(ec);
+}
+
+bool WsClient::open() const {
+    return impl_->open;
+}
+
+bool WsClient::sendText(const std::string& text) {
+    boost::system::error_code ec;
+    impl_->ws.text(true);
+    impl_->ws.write(net::buffer(text), ec);
+    return !ec;
+}
+
+bool WsClient::sendBinary(const std::string& bytes) {
+    boost::system::error_code ec;
+    impl_->ws.binary(true);
+    impl_->ws.write(net::buffer(bytes), ec);
+    return !ec;
+}
+
+std::optional<std::string> WsClient::receive(std::chrono::milliseconds timeout) {
+    const int fd = impl_->ws.next_layer().native_handle();
+    timeval tv{static_cast<time_t>(timeout.count() / 1000),
+               static_cast<suseconds_t>(timeout.count() % 1000 * 1000)};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    boost::beast::flat_buffer buffer;
+    boost::system::error_code ec;
+    impl_->ws.read(buffer, ec);
+    if (ec) return std::nullopt;
+    return boost::beast::buffers_to_string(buffer.data());
+}
+
+bool WsClient::closedByServer(std::chrono::milliseconds timeout) {
+    // One read: after a time-out the stream is unusable, so there is no second try.
+    const int fd = impl_->ws.next_layer().native_handle();
+    timeval tv{static_cast<time_t>(timeout.count() / 1000),
+               static_cast<suseconds_t>(timeout.count() % 1000 * 1000)};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    boost::beast::flat_buffer buffer;
+    boost::system::error_code ec;
+    impl_->ws.read(buffer, ec);
+    return ec && ec != net::error::would_block && ec != net::error::try_again && ec != net::error::timed_out;
+}

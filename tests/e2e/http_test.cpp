@@ -1,0 +1,119 @@
+// The HTTP side of the running service: routes, web area, CORS, Host rules and connection limits.
+
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+#include <thread>
+
+#include "http_client.hpp"
+#include "service_process.hpp"
+
+TEST(Http, RoutesAndWebArea) {
+    ServiceHome home;
+    RunningService service(home, freePort());
+    ASSERT_TRUE(service.ready()) << service.output();
+    const int port = service.port();
+
+    auto res = httpRequest(port, "GET", "/status");
+    ASSERT_TRUE(res);
+    const auto status = nlohmann::json::parse(res->body);
+    EXPECT_EQ(status["port"], port);
+    EXPECT_EQ(status["version"], "rfdock Ver:2.0.8");
+    EXPECT_GE(status["connectNum"].get<int>(), 1);
+
+    res = httpRequest(port, "GET", "/paths");
+    ASSERT_TRUE(res);
+    EXPECT_EQ(nlohmann::json::parse(res->body), nlohmann::json({"/ping", "/paths", "/status"}));
+
+    res = httpRequest(port, "GET", "/");
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->status, 200);
+    EXPECT_EQ(res->headers["content-type"], "text/html; charset=utf-8");
+    EXPECT_NE(res->body.find("/status"), std::string::npos);
+
+    for (const char* target : {"/../CMakeCache.txt", "/%2e%2e/rfdock", "/..%2frfdock", "/missing"}) {
+        res = httpRequest(port, "GET", target);
+        ASSERT_TRUE(res) << target;
+        EXPECT_EQ(res->status, 404) << target;
+    }
+}
+
+TEST(Http, CorsPreflightForPrivateNetwork) {
+    ServiceHome home;
+    RunningService service(home, freePort());
+    ASSERT_TRUE(service.ready());
+    auto res = httpRequest(service.port(), "OPTIONS", "/status",
+                           {{"Origin", "https://app.example"},
+                            {"Access-Control-Request-Method", "GET"},
+                            {"Access-Control-Request-Private-Network", "true"}});
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->status, 204);
+    EXPECT_EQ(res->headers["access-control-allow-origin"], "https://app.example");
+    EXPECT_EQ(res->headers["access-control-allow-private-network"], "true");
+}
+
+TEST(Http, HostRulesRefuseWithoutAResponse) {
+    ServiceHome home;
+    const int port = freePort();
+    home.writeConfig("[server]\nsrvHost = 127.0.0.1\n[log]\nlevel = INFO\n");
+    RunningService service(home, port);
+    ASSERT_TRUE(service.ready());
+    EXPECT_TRUE(httpRequest(port, "GET", "/ping", {}, "127.0.0.1:1"));
+    EXPECT_FALSE(httpRequest(port, "GET", "/ping", {}, "localhost:" + std::to_string(port)));
+    WsClient ws(port, "localhost");
+    EXPECT_FALSE(ws.open());
+    service.stop();
+    EXPECT_NE(home.logText().find("forbid host: localhost"), std::string::npos) << home.logText();
+}
+
+TEST(Http, MalformedRequestsAreClosedWithoutAResponse) {
+    ServiceHome home;
+    RunningService service(home, freePort());
+    ASSERT_TRUE(service.ready());
+    const std::string requests[] = {"GARBAGE\r\n\r\n",
+                                    "GET / HTTP/1.1\r\nHost: a\r\nContent-Length: x\r\n\r\n",
+                                    "GET /" + std::string(70000, 'a') + " HTTP/1.1\r\n\r\n"};
+    for (const std::string& bytes : requests) {
+        RawConnection c(service.port());
+        c.send(bytes);
+        EXPECT_EQ(c.receiveAll(), "") << bytes.substr(0, 40);
+    }
+    EXPECT_TRUE(httpRequest(service.port(), "GET", "/ping"));
+}
+
+TEST(Http, ConnectionsBeyondTheLimitAreClosedAtAccept) {
+    ServiceHome home;
+    home.writeConfig("[server]\nworkerNum = 1\nmaxConnect = 2\n");
+    RunningService service(home, freePort());
+    ASSERT_TRUE(service.ready());
+    RawConnection a(service.port()), b(service.port());
+    ASSERT_TRUE(a.send("GET /ping HTTP/1.1\r\nHost: x\r\n\r\n"));
+    ASSERT_TRUE(b.send("GET /ping HTTP/1.1\r\nHost: x\r\n\r\n"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    RawConnection third(service.port(), std::chrono::seconds(2));
+    EXPECT_TRUE(third.closedByPeer());
+    const std::string conf = readText(home.confFile());
+    EXPECT_NE(conf.find("maxConnect = 2\n"), std::string::npos);
+}
+
+TEST(Http, ClientDribblingHeadersIsDroppedByItsDeadline) {
+    ServiceHome home;
+    RunningService service(home, freePort());
+    ASSERT_TRUE(service.ready());
+    RawConnection slow(service.port(), std::chrono::seconds(15));
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(slow.send("GET /ping HTTP/1.1\r\n"));
+    bool dropped = false;
+    while (std::chrono::steady_clock::now() - start < std::chrono::seconds(14)) {
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+        if (!slow.send("X-Slow: 1\r\n")) {
+            dropped = true;
+            break;
+        }
+    }
+    if (!dropped) dropped = slow.receiveAll().empty();
+    EXPECT_TRUE(dropped);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(14));
+    const auto status = nlohmann::json::parse(httpRequest(service.port(), "GET", "/status")->body);
+    EXPECT_EQ(status["connectNum"], 1);  // only the request asking
+}

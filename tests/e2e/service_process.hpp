@@ -1,0 +1,79 @@
+#pragma once
+// Runs the real service program for end-to-end tests: its own HOME in a temporary folder, a free
+// loopback port, and a stand-in xdg-open that records the URLs it is asked to open.
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct CommandResult {
+    int status = -1;  // exit status, or -1 when it did not exit normally
+    std::string output;
+};
+
+class ServiceHome {
+  public:
+    ServiceHome();
+    ~ServiceHome();
+    ServiceHome(const ServiceHome&) = delete;
+    ServiceHome& operator=(const ServiceHome&) = delete;
+
+    const std::string& path() const { return home_; }
+    std::string dataDir() const { return home_ + "/.tesmar/rfdock"; }
+    std::string confFile() const { return dataDir() + "/etc/rfdock.conf"; }
+    std::string pidFile() const { return dataDir() + "/logs/rfdock.pid"; }
+    // Every log file's text, joined.
+    std::string logText() const;
+    // Writes the configuration file before the service starts.
+    void writeConfig(const std::string& text) const;
+    // URLs the stand-in xdg-open was called with, one a line.
+    std::string openedUrls() const;
+
+    // Runs the program to its end (bounded) with this HOME.
+    CommandResult run(const std::vector<std::string>& args,
+                      std::chrono::milliseconds limit = std::chrono::seconds(20)) const;
+    // Starts the program in the background; its output goes to a file.
+    pid_t spawn(const std::vector<std::string>& args, const std::string& outputFile) const;
+    std::vector<std::string> environment() const;
+
+  private:
+    std::string home_;
+};
+
+// A loopback port nobody listens on right now.
+int freePort();
+// Waits until the port accepts connections.
+bool waitForPort(int port, std::chrono::milliseconds limit = std::chrono::seconds(10));
+// Waits until something answers /ping on the port.
+bool waitForPing(int port, std::chrono::milliseconds limit = std::chrono::seconds(10));
+// Path of a built program.
+std::string programPath(const std::string& name = "rfdock");
+std::string readText(const std::string& path);
+
+// The service running in the background; stopped with SIGTERM (then SIGKILL) when destroyed.
+class RunningService {
+  public:
+    // Ready once /ping answers, or, with `tls`, once the port accepts connections.
+    RunningService(const ServiceHome& home, int port, std::vector<std::string> extraArgs = {},
+                   bool tls = false);
+    ~RunningService();
+    bool ready() const { return ready_; }
+    pid_t pid() const { return pid_; }
+    int port() const { return port_; }
+    std::string output() const { return readText(outputFile_); }
+    // SIGTERM and wait; the exit status, or -1.
+    int stop();
+    // Waits for the process to end by itself; the exit status, or -1 when it did not within `limit`.
+    int waitExit(std::chrono::milliseconds limit);
+
+  private:
+    const ServiceHome& home_;
+    int port_;
+    pid_t pid_ = -1;
+    bool ready_ = false;
+    std::string outputFile_;
+};

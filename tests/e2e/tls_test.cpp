@@ -1,0 +1,86 @@
+// HTTPS with a generated certificate, checked with openssl s_client as a real peer.
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+
+#include "http_client.hpp"
+#include "service_process.hpp"
+
+namespace {
+
+std::string shell(const std::string& command) {
+    std::string output;
+    FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
+    if (!pipe) return output;
+    std::array<char, 4096> chunk;
+    while (std::size_t n = std::fread(chunk.data(), 1, chunk.size(), pipe))
+        output.append(chunk.data(), n);
+    ::pclose(pipe);
+    return output;
+}
+
+class TlsTest : public testing::Test {
+  protected:
+    void SetUp() override {
+        const std::string ssl = home.dataDir() + "/ssl";
+        std::filesystem::create_directories(ssl);
+        shell("openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=localhost -keyout " + ssl +
+              "/host.key -out " + ssl + "/host.crt");
+        home.writeConfig("[server]\ntlsEnable = true\nsrvHost = localhost\n");
+        service = std::make_unique<RunningService>(home, port, std::vector<std::string>{}, true);
+        ASSERT_TRUE(service->ready());
+    }
+
+    std::string client(const std::string& options) {
+        return shell(
+            "printf 'GET /ping HTTP/1.1\\r\\nHost: localhost\\r\\nConnection: close\\r\\n\\r\\n' | "
+            "timeout 10 openssl s_client -ign_eof -connect 127.0.0.1:" +
+            std::to_string(port) + " " + options);
+    }
+
+    ServiceHome home;
+    int port = freePort();
+    std::unique_ptr<RunningService> service;
+};
+
+}  // namespace
+
+TEST_F(TlsTest, ServerNameMustMatch) {
+    const std::string good = client("-servername localhost");
+    EXPECT_NE(good.find("pong"), std::string::npos) << good;
+    const std::string wrong = client("-servername other.example");
+    EXPECT_NE(wrong.find("unrecognized name"), std::string::npos) << wrong;
+    EXPECT_EQ(wrong.find("pong"), std::string::npos);
+    const std::string none = client("-noservername");
+    EXPECT_EQ(none.find("pong"), std::string::npos) << none;
+    service->stop();
+    const std::string log = home.logText();
+    EXPECT_NE(log.find("forbid tls servername: other.example"), std::string::npos) << log;
+    EXPECT_NE(log.find("tls servername does not exist"), std::string::npos) << log;
+}
+
+TEST_F(TlsTest, SessionResumesFromATicket) {
+    for (const char* version : {"-tls1_2", "-tls1_3"}) {
+        const std::string session = home.path() + "/session-" + std::string(version + 1);
+        const std::string first =
+            client(std::string("-servername localhost ") + version + " -sess_out " + session);
+        ASSERT_NE(first.find("pong"), std::string::npos) << first;
+        const std::string second =
+            client(std::string("-servername localhost ") + version + " -sess_in " + session);
+        EXPECT_NE(second.find("Reused, TLS"), std::string::npos) << version << "\n" << second;
+    }
+}
+
+TEST(TlsFallback, MissingCertificateServesPlainHttp) {
+    ServiceHome home;
+    home.writeConfig("[server]\ntlsEnable = true\n");
+    RunningService service(home, freePort());
+    ASSERT_TRUE(service.ready()) << service.output();
+    service.stop();
+    EXPECT_NE(readText(home.confFile()).find("tlsEnable = false"), std::string::npos);
+    EXPECT_NE(home.logText().find("TLS crtFile ssl/host.crt error"), std::string::npos);
+}

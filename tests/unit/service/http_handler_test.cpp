@@ -1,0 +1,109 @@
+#include "service/frontend/http_handler.hpp"
+
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include "support/temp_dir.hpp"
+
+namespace {
+
+class HttpHandlerTest : public testing::Test {
+  protected:
+    HttpHandlerTest() {
+        front.config = std::make_shared<IniCfg>();
+        front.documentRoot = dir.path();
+        writeFile(dir.file("index.html"), "<p>home</p>");
+    }
+
+    HttpRequest request(http::verb verb, const char* target) {
+        HttpRequest req{verb, target, 11};
+        req.set(http::field::host, "127.0.0.1:3080");
+        return req;
+    }
+
+    StringResponse stringReply(const HttpRequest& req) {
+        auto reply = handleHttpRequest(front, req, peer);
+        EXPECT_FALSE(reply.refuse);
+        return std::get<StringResponse>(reply.response);
+    }
+
+    TempDir dir;
+    FrontState front;
+    PeerInfo peer{"127.0.0.1", 5555};
+};
+
+}  // namespace
+
+TEST_F(HttpHandlerTest, Routes) {
+    auto res = stringReply(request(http::verb::get, "/ping"));
+    EXPECT_EQ(res.result(), http::status::ok);
+    EXPECT_EQ(res.body(), "pong");
+    EXPECT_EQ(res[http::field::content_type], "text/plain");
+
+    res = stringReply(request(http::verb::get, "/paths"));
+    EXPECT_EQ(nlohmann::json::parse(res.body()), nlohmann::json({"/ping", "/paths", "/status"}));
+
+    front.config->SetValue("workerNum", "0", "server");
+    front.sessionNum = 2;
+    res = stringReply(request(http::verb::get, "/status?x"));
+    const auto status = nlohmann::json::parse(res.body());
+    EXPECT_EQ(status["workerNum"], 0);
+    EXPECT_EQ(status["sessionNum"], 2);
+    EXPECT_EQ(status["port"], 3080);
+    EXPECT_EQ(status["version"], "rfdock Ver:2.0.8");
+    EXPECT_EQ(res.body().find("{\n  \"build\""), 0u);
+}
+
+TEST_F(HttpHandlerTest, StaticFilesHeadAndErrors) {
+    auto reply = handleHttpRequest(front, request(http::verb::get, "/"), peer);
+    ASSERT_TRUE(std::holds_alternative<FileResponse>(reply.response));
+    EXPECT_EQ(std::get<FileResponse>(reply.response)[http::field::content_length], "11");
+
+    auto head = stringReply(request(http::verb::head, "/index.html"));
+    EXPECT_EQ(head[http::field::content_length], "11");
+    EXPECT_TRUE(head.body().empty());
+
+    EXPECT_EQ(stringReply(request(http::verb::get, "/nothing")).result(), http::status::not_found);
+    EXPECT_EQ(stringReply(request(http::verb::get, "/%2e%2e/x")).result(), http::status::not_found);
+    EXPECT_EQ(stringReply(request(http::verb::post, "/ping")).result(), http::status::method_not_allowed);
+}
+
+TEST_F(HttpHandlerTest, CorsEchoesOriginAndAnswersPreflight) {
+    auto req = request(http::verb::get, "/ping");
+    req.set(http::field::origin, "https://example.org");
+    EXPECT_EQ(stringReply(req)[http::field::access_control_allow_origin], "https://example.org");
+    EXPECT_EQ(stringReply(request(http::verb::get, "/ping"))[http::field::access_control_allow_origin], "*");
+
+    auto pre = request(http::verb::options, "/status");
+    pre.set(http::field::origin, "https://example.org");
+    pre.set(http::field::access_control_request_method, "GET");
+    pre.set(http::field::access_control_request_headers, "content-type");
+    pre.set("Access-Control-Request-Private-Network", "true");
+    auto res = stringReply(pre);
+    EXPECT_EQ(res.result(), http::status::no_content);
+    EXPECT_EQ(res[http::field::access_control_allow_origin], "https://example.org");
+    EXPECT_EQ(res[http::field::access_control_allow_headers], "content-type");
+    EXPECT_EQ(res["Access-Control-Allow-Private-Network"], "true");
+
+    front.cors = false;
+    EXPECT_EQ(stringReply(pre).result(), http::status::method_not_allowed);
+    EXPECT_EQ(stringReply(req).count(http::field::access_control_allow_origin), 0u);
+}
+
+TEST_F(HttpHandlerTest, HostCheck) {
+    EXPECT_EQ(hostNameOf("127.0.0.1:3080"), "127.0.0.1");
+    EXPECT_EQ(hostNameOf("[::1]:3080"), "::1");
+    EXPECT_EQ(hostNameOf("localhost"), "localhost");
+
+    auto req = request(http::verb::get, "/ping");
+    EXPECT_TRUE(hostAllowed(front, req, peer));  // no srvHost: every host
+    front.srvHost = "127.0.0.1";
+    EXPECT_TRUE(hostAllowed(front, req, peer));
+    req.set(http::field::host, "localhost:3080");
+    EXPECT_FALSE(hostAllowed(front, req, peer));
+    req.set(http::field::host, "127.0.0.1.evil");
+    EXPECT_FALSE(hostAllowed(front, req, peer));
+    req.erase(http::field::host);
+    EXPECT_FALSE(hostAllowed(front, req, peer));
+}
