@@ -2,6 +2,7 @@
 
 #include <sys/prctl.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -32,6 +33,7 @@ std::string dataDirectory() {
 
 int serve(int argc, char** argv) {
     setvbuf(stdout, nullptr, _IOLBF, 0);
+    std::signal(SIGPIPE, SIG_IGN);  // a closed console must not end the service
     const std::string runDir = dataDirectory();
     const LaunchArguments launch = rewriteLaunchUrl(argc, argv);
     const ProcessContext context = makeProcessContext(argv[0], runDir);

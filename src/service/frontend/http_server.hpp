@@ -38,8 +38,9 @@ class HttpServer {
 
   private:
     struct Worker {
-        boost::asio::io_context ioc{1};
+        // Declared before the loop: destroying the loop destroys connections, which count down here.
         std::atomic<int> connections{0};
+        boost::asio::io_context ioc{1};
         std::thread thread;
     };
 
