@@ -22,6 +22,21 @@ class CipherTest : public WithCryptoProviders {
         ASSERT_TRUE(cipher.setIv(iv.data(), 16));
     }
 
+    void useAes128Gcm() {
+        ASSERT_TRUE(cipher.setAlgorithm(23, 16));
+        ASSERT_TRUE(cipher.setKey(key.data(), 16));
+        ASSERT_TRUE(cipher.setIv(iv.data(), 12));
+    }
+
+    // One whole encryption of the two plaintext blocks.
+    Bytes encryptPlain() {
+        StdBuf out;
+        EXPECT_TRUE(cipher.start(true));
+        EXPECT_TRUE(cipher.update(plain.data(), 32, out));
+        EXPECT_TRUE(cipher.finish(out));
+        return contents(out);
+    }
+
     Cipher cipher;
     const Bytes key = hexBytes("2b7e151628aed2a6abf7158809cf4f3c");
     const Bytes iv = hexBytes("000102030405060708090a0b0c0d0e0f");
@@ -108,11 +123,7 @@ TEST_F(CipherTest, KeyAndIvRefusalsKeepTheOldValues) {
     const Bytes tooLong(65, 0x22);
     ASSERT_FALSE(cipher.setKey(tooLong.data(), 65));
     ASSERT_FALSE(cipher.setIv(tooLong.data(), 17));
-    StdBuf out;
-    ASSERT_TRUE(cipher.start(true));
-    ASSERT_TRUE(cipher.update(plain.data(), 32, out));
-    ASSERT_TRUE(cipher.finish(out));
-    EXPECT_EQ(contents(out), encrypted);
+    EXPECT_EQ(encryptPlain(), encrypted);
 }
 
 TEST_F(CipherTest, PartialBlockFailsAtFinishWithTheWholeBlocksKept) {
@@ -162,11 +173,7 @@ TEST_F(CipherTest, CallsOutOfOrderFail) {
 TEST_F(CipherTest, SwitchingAlgorithmsReusesTheCipher) {
     ASSERT_TRUE(cipher.setAlgorithm(27, 0));
     useAes128Cbc();
-    StdBuf out;
-    ASSERT_TRUE(cipher.start(true));
-    ASSERT_TRUE(cipher.update(plain.data(), 32, out));
-    ASSERT_TRUE(cipher.finish(out));
-    EXPECT_EQ(contents(out), encrypted);
+    EXPECT_EQ(encryptPlain(), encrypted);
 }
 
 TEST_F(CipherTest, CcmNeedsTheTotalLength) {
@@ -178,9 +185,7 @@ TEST_F(CipherTest, CcmNeedsTheTotalLength) {
 }
 
 TEST_F(CipherTest, AeadDecryptionRefusesUnusableTags) {
-    ASSERT_TRUE(cipher.setAlgorithm(23, 16));
-    ASSERT_TRUE(cipher.setKey(key.data(), 16));
-    ASSERT_TRUE(cipher.setIv(iv.data(), 12));
+    useAes128Gcm();
     const Bytes tag(17, 0);
     EXPECT_FALSE(cipher.start(false, tag.data(), 0));
     EXPECT_FALSE(cipher.start(false, tag.data(), 17));
@@ -188,9 +193,7 @@ TEST_F(CipherTest, AeadDecryptionRefusesUnusableTags) {
 }
 
 TEST_F(CipherTest, TagThatDoesNotFitIsNotAppended) {
-    ASSERT_TRUE(cipher.setAlgorithm(23, 16));
-    ASSERT_TRUE(cipher.setKey(key.data(), 16));
-    ASSERT_TRUE(cipher.setIv(iv.data(), 12));
+    useAes128Gcm();
     std::uint8_t memory[8];
     BindBuf tagOut(memory, 8);
     StdBuf out;

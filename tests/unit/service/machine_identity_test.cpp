@@ -43,6 +43,13 @@ class IdentityFixture : public testing::Test {
         writeFile(path.string(), text);
     }
 
+    void expectReply(const char* sha256, const char* md5) {
+        nlohmann::json reply = nlohmann::json::object();
+        fillMachineIdentity(reply, sources);
+        EXPECT_EQ(reply["sha256"], sha256);
+        EXPECT_EQ(reply["md5"], md5);
+    }
+
     TempDir dir;
     IdentitySources sources;
 };
@@ -76,21 +83,16 @@ TEST_F(IdentityFixture, DigestAndReply) {
     std::array<std::uint8_t, 32> digest{};
     machineDigest(digest, sources);
     EXPECT_EQ(lowerHex(digest), "6d0c5627685bbdc15b758b380f29dc68008ff7d06b9654c99f9e60a7f911378a");
-
-    nlohmann::json reply = nlohmann::json::object();
-    fillMachineIdentity(reply, sources);
-    EXPECT_EQ(reply["sha256"], "6d0c5627685bbdc15b758b380f29dc68008ff7d06b9654c99f9e60a7f911378a");
-    EXPECT_EQ(reply["md5"], "b30920d6ffa75e9552e643fe0c40ce76");
+    expectReply("6d0c5627685bbdc15b758b380f29dc68008ff7d06b9654c99f9e60a7f911378a",
+                "b30920d6ffa75e9552e643fe0c40ce76");
 }
 
 TEST_F(IdentityFixture, NothingReadableLeavesTheZero) {
     sources.root = dir.file("absent");
     sources.hardwareAddress = [](const std::string&) { return std::optional<HardwareAddress>(); };
     EXPECT_EQ(machineIdentityText(sources), "0");
-    nlohmann::json reply = nlohmann::json::object();
-    fillMachineIdentity(reply, sources);
-    EXPECT_EQ(reply["sha256"], "5feceb66ffc86f38d952786c6d696c79c2dbc239dd4e91b46729d73a27fb57e9");
-    EXPECT_EQ(reply["md5"], "3292e05ad49f3241fd7baa45bfb7f500");
+    expectReply("5feceb66ffc86f38d952786c6d696c79c2dbc239dd4e91b46729d73a27fb57e9",
+                "3292e05ad49f3241fd7baa45bfb7f500");
 }
 
 TEST_F(IdentityFixture, EmptyMachineIdFileAddsNothing) {
