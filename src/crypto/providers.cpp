@@ -1,6 +1,5 @@
 #include "crypto/providers.hpp"
 
-#include <openssl/crypto.h>
 #include <openssl/provider.h>
 
 #include <mutex>
@@ -12,18 +11,15 @@ std::mutex providersMutex;
 OSSL_PROVIDER* legacyProvider = nullptr;
 OSSL_PROVIDER* defaultProvider = nullptr;
 
-OSSL_PROVIDER* loadFrom(const std::string& dir, const char* name) {
-    if (dir.empty()) return nullptr;
-    if (!OSSL_PROVIDER_set_default_search_path(nullptr, dir.c_str())) return nullptr;
+// nullptr as the directory is OpenSSL's own module directory (OPENSSL_MODULES or the built-in one).
+OSSL_PROVIDER* loadFrom(const char* dir, const char* name) {
+    if (!OSSL_PROVIDER_set_default_search_path(nullptr, dir)) return nullptr;
     return OSSL_PROVIDER_load(nullptr, name);
 }
 
 OSSL_PROVIDER* load(const std::string& programDir, const char* name) {
-    if (OSSL_PROVIDER* p = loadFrom(programDir, name)) return p;
-    const char* builtIn = OPENSSL_info(OPENSSL_INFO_MODULES_DIR);
-    if (OSSL_PROVIDER* p = loadFrom(builtIn ? builtIn : "", name)) return p;
-    // "default" is built into libcrypto and loads without any module file.
-    return OSSL_PROVIDER_load(nullptr, name);
+    OSSL_PROVIDER* provider = programDir.empty() ? nullptr : loadFrom(programDir.c_str(), name);
+    return provider ? provider : loadFrom(nullptr, name);
 }
 
 }  // namespace
@@ -32,6 +28,7 @@ ProviderStatus loadCryptoProviders(const std::string& programDir) {
     std::lock_guard lock(providersMutex);
     if (!legacyProvider) legacyProvider = load(programDir, "legacy");
     if (!defaultProvider) defaultProvider = load(programDir, "default");
+    OSSL_PROVIDER_set_default_search_path(nullptr, nullptr);
     return {legacyProvider != nullptr, defaultProvider != nullptr};
 }
 
