@@ -6,6 +6,7 @@
 #include "card/key_provider/provider_wait.hpp"
 #include "card/sw_text.hpp"
 #include "crypto/secure_equals.hpp"
+#include "service/identity/machine_identity.hpp"
 #include "service/protocol/log.hpp"
 #include "service/protocol/parse_message.hpp"
 #include "service/protocol/result_codes.hpp"
@@ -86,6 +87,8 @@ bool SessionWork::dispatchCommand(json& request) {
             reply["build"] = kBuildText;
             setResult(reply, 0);
             return send(reply);
+        case 2:
+            return machineIdentity(reply);
         case 400:
             return statusWordText(request, reply);
         case 401:
@@ -112,6 +115,12 @@ bool SessionWork::login(const json& request, json& reply) {
     } else {
         setResult(reply, 101);
     }
+    return send(reply);
+}
+
+bool SessionWork::machineIdentity(json& reply) {
+    fillMachineIdentity(reply);
+    setResult(reply, 0);
     return send(reply);
 }
 

@@ -27,6 +27,7 @@ class SessionWork {
   private:
     bool dispatchCommand(nlohmann::json& request);
     bool login(const nlohmann::json& request, nlohmann::json& reply);
+    bool machineIdentity(nlohmann::json& reply);
     bool statusWordText(const nlohmann::json& request, nlohmann::json& reply);
     bool byRange(long long code, const nlohmann::json& request, nlohmann::json& reply);
     bool send(const nlohmann::json& reply);

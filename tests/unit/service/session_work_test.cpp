@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "service/identity/machine_identity.hpp"
+#include "service/protocol/result_codes.hpp"
 #include "support/fake_channel.hpp"
 
 using nlohmann::json;
@@ -129,6 +131,17 @@ TEST_F(SessionTest, CodesWithoutHandlerAnswer103) {
         EXPECT_EQ(lastReply()["msg"], "命令码不可用!") << code;
         EXPECT_EQ(lastReply().size(), 3u) << code;
     }
+}
+
+TEST_F(SessionTest, MachineIdentityAnswersTheDigests) {
+    logIn();
+    EXPECT_TRUE(session.dispatch(R"({"ack":"m","code":2})"));
+    const json reply = lastReply();
+    nlohmann::json expected = {{"ack", "m"}};
+    fillMachineIdentity(expected);
+    setResult(expected, 0);
+    EXPECT_EQ(reply, expected);
+    EXPECT_EQ(reply.size(), 5u);  // ack, err, md5, msg, sha256
 }
 
 TEST_F(SessionTest, StatusWordTextUsesTheLow16Bits) {
