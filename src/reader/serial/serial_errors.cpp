@@ -7,14 +7,14 @@ namespace serial {
 namespace {
 
 // The messages name the source file without the build machine's folders.
-std::string_view fileName(const std::source_location& where) {
-    std::string_view path = where.file_name();
+std::string_view fileName(const char* file) {
+    std::string_view path = file ? file : "";
     const auto slash = path.find_last_of('/');
     return slash == std::string_view::npos ? path : path.substr(slash + 1);
 }
 
-std::string location(const std::source_location& where) {
-    return ", file " + std::string(fileName(where)) + ", line " + std::to_string(where.line()) + ".";
+std::string location(const char* file, int line) {
+    return ", file " + std::string(fileName(file)) + ", line " + std::to_string(line) + ".";
 }
 
 std::string errnoText(int errorNumber) {
@@ -28,12 +28,12 @@ std::string errnoText(int errorNumber) {
 SerialException::SerialException(const std::string& description)
     : std::runtime_error("SerialException " + description + " failed.") {}
 
-IOException::IOException(const std::string& description, std::source_location where)
-    : std::runtime_error("IO Exception: " + description + location(where)) {}
+IOException::IOException(const std::string& description, const char* file, int line)
+    : std::runtime_error("IO Exception: " + description + location(file, line)) {}
 
-IOException::IOException(int errorNumber, std::source_location where)
+IOException::IOException(int errorNumber, const char* file, int line)
     : std::runtime_error("IO Exception (" + std::to_string(errorNumber) + "): " + errnoText(errorNumber) +
-                         location(where)),
+                         location(file, line)),
       errorNumber_(errorNumber) {}
 
 PortNotOpenedException::PortNotOpenedException(const std::string& operation)

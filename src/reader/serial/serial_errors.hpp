@@ -2,7 +2,6 @@
 // The exceptions of the serial-port layer. They never leave the reader transports: every call into
 // the layer is wrapped there.
 
-#include <source_location>
 #include <stdexcept>
 #include <string>
 
@@ -18,9 +17,11 @@ class SerialException : public std::runtime_error {
 // "IO Exception (<errno>): <system text>, file <file>, line <line>."
 class IOException : public std::runtime_error {
   public:
-    explicit IOException(const std::string& description,
-                         std::source_location where = std::source_location::current());
-    explicit IOException(int errorNumber, std::source_location where = std::source_location::current());
+    // The throw site's file and line come in as default arguments (std::source_location is not
+    // available to every compiler the project builds with).
+    explicit IOException(const std::string& description, const char* file = __builtin_FILE(),
+                         int line = __builtin_LINE());
+    explicit IOException(int errorNumber, const char* file = __builtin_FILE(), int line = __builtin_LINE());
 
     int errorNumber() const { return errorNumber_; }
 

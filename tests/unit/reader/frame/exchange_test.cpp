@@ -12,7 +12,7 @@
 namespace {
 
 template <typename Family>
-class Canned : public Family {
+class Canned final : public Family {
   public:
     int transceive(std::uint8_t* buf, int len, int maxLen) override {
         ++calls;

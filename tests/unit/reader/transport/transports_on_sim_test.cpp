@@ -196,9 +196,10 @@ TEST(HidUnplugMidExchange, AnswerNeverArrives) {
     VaHidRig rig;
     ASSERT_TRUE(rig.connected);
     // The reader is pulled out while it works on the request.
-    rig.reader().withFirmware([device = rig.device](rfsim::Firmware& firmware) {
+    // The handler holds the device weakly: the device owns the firmware.
+    rig.reader().withFirmware([device = std::weak_ptr(rig.device)](rfsim::Firmware& firmware) {
         firmware.setCommand(0x10, [device](const rfsim::Request&) {
-            device->unplug();
+            if (auto plugged = device.lock()) plugged->unplug();
             return std::optional<rfsim::Reply>(rfsim::Reply{});
         });
     });
