@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "reader/transport/reply_collector.hpp"
+
 namespace Orvane {
 namespace {
 
@@ -22,23 +24,15 @@ int VAReaderHid::transceive(std::uint8_t* buf, int len, int maxLen) {
     }
 
     // Input reports carry no report ID; whatever a read returns is reply bytes.
-    int held = 0;
-    int expected = 6;  // until LEN is in
-    while (held < expected) {
+    ReplyCollector reply(buf, maxLen, kVaReplyHead, 6);  // 6 bytes until LEN is in
+    while (reply.wantsMore()) {
         HidDevice* device = hidDevice();
         if (!device) break;
         const int got = device->readTimeout(report_, kReadTimeoutMs);
         if (got <= 0) break;
-        const int take = std::min({got, static_cast<int>(report_.size()), maxLen - held});
-        std::copy_n(report_.begin(), take, buf + held);
-        held += take;
-        if (held >= 4) {
-            expected = buf[2] + 5;
-            if (expected > maxLen) break;
-        }
-        if (held == maxLen) break;
+        reply.append(report_.data(), std::min(got, static_cast<int>(report_.size())));
     }
-    return std::min(held, expected);
+    return std::min(reply.held(), reply.expected());
 }
 
 }  // namespace Orvane

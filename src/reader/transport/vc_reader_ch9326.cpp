@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "reader/transport/reply_collector.hpp"
+
 namespace Orvane {
 namespace {
 
@@ -29,26 +31,17 @@ int VCReaderCH9326::transceive(std::uint8_t* buf, int len, int maxLen) {
     }
 
     // Input report: byte count, then the data bytes.
-    int held = 0;
-    int expected = -1;  // until LEN is in
-    while (expected < 0 || held < expected) {
+    ReplyCollector reply(buf, maxLen, kVcReplyHead);
+    while (reply.wantsMore()) {
         HidDevice* device = hidDevice();
         if (!device) break;
         const int got = device->readTimeout(report_, kReadTimeoutMs);
         if (got < 2) break;
         const int count = report_[0];
         if (count == 0 || count > kChunk) break;
-        // Only bytes the report really carried, and never past the caller's buffer.
-        const int take = std::min({count, got - 1, maxLen - held});
-        std::copy_n(report_.begin() + 1, take, buf + held);
-        held += take;
-        if (held >= 7) {
-            expected = (buf[4] << 8 | buf[5]) + 8;
-            if (expected > maxLen) break;
-        }
-        if (held == maxLen) break;
+        reply.append(report_.data() + 1, std::min(count, got - 1));  // only bytes the report carried
     }
-    return held;
+    return reply.held();
 }
 
 }  // namespace Orvane

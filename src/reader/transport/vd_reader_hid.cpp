@@ -4,6 +4,8 @@
 #include <chrono>
 #include <thread>
 
+#include "reader/transport/reply_collector.hpp"
+
 namespace Orvane {
 namespace {
 
@@ -25,21 +27,13 @@ int VDReaderHid::transceive(std::uint8_t* buf, int len, int maxLen) {
         if (device->sendFeatureReport(report_) != static_cast<int>(report_.size())) return -1;
     }
 
-    int held = 0;
-    int expected = -1;  // until LEN is in
-    while (expected < 0 || held < expected) {
+    ReplyCollector reply(buf, maxLen, kVdReplyHead);
+    while (reply.wantsMore()) {
         const int got = pollReport();
         if (got <= 1) break;  // nothing came within the window, or an empty report
-        const int take = std::min({got - 1, kChunk, maxLen - held});
-        std::copy_n(report_.begin() + 1, take, buf + held);
-        held += take;
-        if (held >= 4) {
-            expected = (buf[2] << 8 | buf[3]) + 6;
-            if (expected > maxLen) break;
-        }
-        if (held == maxLen) break;
+        reply.append(report_.data() + 1, std::min(got - 1, kChunk));
     }
-    return held;
+    return reply.held();
 }
 
 // The reader answers a feature-report read with an error until its reply is ready; retry for up

@@ -139,6 +139,10 @@ const RigCase kRigs[] = {
      hexBytes("55 00 FF FF 00 00"), -1, -2},
 };
 
+void PrintTo(const RigCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class BadReplies : public testing::TestWithParam<RigCase> {
   protected:
     void SetUp() override {
