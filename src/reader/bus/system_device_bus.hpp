@@ -1,0 +1,35 @@
+#pragma once
+// The bus of the real machine: HID through hidapi (libusb back end), raw USB through libusb,
+// serial ports from /dev and sysfs.
+
+#include <memory>
+
+#include "reader/bus/device_bus.hpp"
+
+struct libusb_context;
+
+namespace Orvane {
+
+class SystemDeviceBus : public DeviceBus {
+  public:
+    SystemDeviceBus();
+    ~SystemDeviceBus() override;
+    SystemDeviceBus(const SystemDeviceBus&) = delete;
+    SystemDeviceBus& operator=(const SystemDeviceBus&) = delete;
+
+    std::unique_ptr<HidDevice> openHid(std::uint16_t vendorId, std::uint16_t productId) override;
+    std::unique_ptr<UsbDevice> openUsb(std::uint16_t vendorId, std::uint16_t productId) override;
+    std::unique_ptr<HidDevice> wrapHid(std::intptr_t sysDevice, int interfaceNumber) override;
+    std::unique_ptr<UsbDevice> wrapUsb(std::intptr_t sysDevice) override;
+    std::vector<serial::PortInfo> listSerialPorts() override;
+
+  private:
+    libusb_context* usb_ = nullptr;  // null when libusb could not start: USB opens then fail
+};
+
+// The bus transports use unless told otherwise: the one installed, else the system bus.
+DeviceBus& currentDeviceBus();
+// Makes `bus` the current bus (the simulator installs its own at start, before any reader exists).
+void installDeviceBus(std::shared_ptr<DeviceBus> bus);
+
+}  // namespace Orvane

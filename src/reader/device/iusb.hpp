@@ -1,0 +1,15 @@
+#pragma once
+// What the reader needs from a USB device handle, HID or raw.
+
+namespace Orvane {
+
+class IUsb {
+  public:
+    // Takes over a device the system already opened; true if a device is held afterwards.
+    virtual bool open(int sysDevice, int interfaceNumber) = 0;
+    virtual void close() = 0;
+    virtual bool isOpen() = 0;
+    virtual ~IUsb() = default;
+};
+
+}  // namespace Orvane

@@ -1,0 +1,25 @@
+#pragma once
+// A serial device handle: owns the port object for its whole life.
+
+#include <memory>
+
+#include "reader/serial/serial.hpp"
+
+namespace Orvane {
+
+class SerialPort {
+  public:
+    // No port name yet (nothing is opened), 9,600 baud 8N1, no flow control, 5 s timeouts.
+    SerialPort();
+    // Closes the port; a failure to close is of no use to anyone at this point.
+    virtual ~SerialPort();
+    SerialPort(const SerialPort&) = delete;
+    SerialPort& operator=(const SerialPort&) = delete;
+
+    serial::Serial& port() { return *port_; }
+
+  private:
+    std::unique_ptr<serial::Serial> port_;
+};
+
+}  // namespace Orvane

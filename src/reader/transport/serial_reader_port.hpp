@@ -1,0 +1,38 @@
+#pragma once
+// The serial side both serial transports share: the readers' timeouts, port parking, and the
+// exchange that writes a request, reads a fixed head and then the rest its length field announces.
+// Serial-layer exceptions end the step they come from; none leaves this class.
+
+#include <cstdint>
+
+#include "reader/device/serial_port.hpp"
+#include "reader/transport/reply_collector.hpp"
+
+namespace Orvane {
+
+class SerialReaderPort : public SerialPort {
+  public:
+    // 1 ms between bytes, 200 ms for a read or a write.
+    static constexpr serial::Timeout kReaderTimeout{1, 200, 0, 200, 0};
+
+    // A parked port was found and closed again: each exchange opens it before and closes it after.
+    bool parkedPort() const { return parkedPort_; }
+    void setParkedPort(bool parked) { parkedPort_ = parked; }
+
+  protected:
+    SerialReaderPort(const ReplyHead& head, int firstRead);
+
+    // Returns the bytes read, 0 when the request could not be written whole, -1 when nothing could
+    // be sent (also for maxLen below the first read).
+    int transceiveFramed(std::uint8_t* buf, int len, int maxLen);
+
+  private:
+    int writeThenRead(std::uint8_t* buf, int len, int maxLen);
+    std::size_t readSome(std::uint8_t* buffer, std::size_t size);
+
+    ReplyHead head_;
+    int firstRead_;
+    bool parkedPort_ = false;
+};
+
+}  // namespace Orvane

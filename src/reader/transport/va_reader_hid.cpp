@@ -1,0 +1,38 @@
+#include "reader/transport/va_reader_hid.hpp"
+
+#include <algorithm>
+
+#include "reader/transport/reply_collector.hpp"
+
+namespace Orvane {
+namespace {
+
+constexpr int kBlock = 64;
+constexpr int kReadTimeoutMs = 200;
+
+}  // namespace
+
+int VAReaderHid::transceive(std::uint8_t* buf, int len, int maxLen) {
+    if (!buf || len < 1 || maxLen <= kBlock) return -1;
+    for (int offset = 0; offset < len; offset += kBlock) {
+        HidDevice* device = hidDevice();
+        if (!device) return -1;
+        const int chunk = std::min(kBlock, len - offset);
+        report_.fill(0);
+        std::copy_n(buf + offset, chunk, report_.begin() + 1);
+        if (device->write(report_) != static_cast<int>(report_.size())) return -1;
+    }
+
+    // Input reports carry no report ID; whatever a read returns is reply bytes.
+    ReplyCollector reply(buf, maxLen, kVaReplyHead, 6);  // 6 bytes until LEN is in
+    while (reply.wantsMore()) {
+        HidDevice* device = hidDevice();
+        if (!device) break;
+        const int got = device->readTimeout(report_, kReadTimeoutMs);
+        if (got <= 0) break;
+        reply.append(report_.data(), std::min(got, static_cast<int>(report_.size())));
+    }
+    return std::min(reply.held(), reply.expected());
+}
+
+}  // namespace Orvane

@@ -1,0 +1,28 @@
+#include "reader/transport/vb_reader_ch340.hpp"
+
+#include "reader/device/ch340.hpp"
+
+namespace Orvane {
+namespace {
+
+constexpr unsigned kTimeoutMs = 200;
+
+}  // namespace
+
+bool VBReaderCH340::connectDevice() {
+    if (isOpen()) return true;
+    if (!openDevice(ch340::kVendorId, ch340::kProductId)) return false;
+    if (claimInterface(0) != 0) {
+        close();
+        return false;
+    }
+    return true;
+}
+
+int VBReaderCH340::transceive(std::uint8_t* buf, int len, int maxLen) {
+    if (!buf || len < 1 || maxLen < 6) return -1;
+    if (bulkWrite(ch340::kEndpointOut, buf, len, kTimeoutMs) != len) return -1;
+    return bulkRead(ch340::kEndpointIn, buf, maxLen, kTimeoutMs);
+}
+
+}  // namespace Orvane

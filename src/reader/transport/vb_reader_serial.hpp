@@ -1,0 +1,21 @@
+#pragma once
+// VA-family reader behind a serial port (type 2): 9,600 baud until its handshake moves reader and
+// port to 57,600.
+
+#include "reader/frame/iva_reader.hpp"
+#include "reader/transport/serial_reader_port.hpp"
+
+namespace Orvane {
+
+class VBReaderSerial : public IVAReader, public SerialReaderPort {
+  public:
+    VBReaderSerial() : SerialReaderPort(kVaReplyHead, 6) {}
+    ~VBReaderSerial() override = default;
+
+    // maxLen >= 6. Reads 6 bytes, then the rest of LEN + 5.
+    int transceive(std::uint8_t* buf, int len, int maxLen) override {
+        return transceiveFramed(buf, len, maxLen);
+    }
+};
+
+}  // namespace Orvane

@@ -1,0 +1,54 @@
+#include "reader/transport/vd_reader_hid.hpp"
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
+#include "reader/transport/reply_collector.hpp"
+
+namespace Orvane {
+namespace {
+
+constexpr int kChunk = 254;
+constexpr auto kPollWindow = std::chrono::milliseconds(200);
+constexpr auto kPollPause = std::chrono::milliseconds(1);
+
+}  // namespace
+
+int VDReaderHid::transceive(std::uint8_t* buf, int len, int maxLen) {
+    if (!buf || len < 1 || maxLen < static_cast<int>(report_.size())) return -1;
+    for (int offset = 0; offset < len; offset += kChunk) {
+        HidDevice* device = hidDevice();
+        if (!device) return -1;
+        const int chunk = std::min(kChunk, len - offset);
+        report_.fill(0);
+        report_[0] = kReportId;
+        std::copy_n(buf + offset, chunk, report_.begin() + 1);
+        if (device->sendFeatureReport(report_) != static_cast<int>(report_.size())) return -1;
+    }
+
+    ReplyCollector reply(buf, maxLen, kVdReplyHead);
+    while (reply.wantsMore()) {
+        const int got = pollReport();
+        if (got <= 1) break;  // nothing came within the window, or an empty report
+        reply.append(report_.data() + 1, std::min(got - 1, kChunk));
+    }
+    return reply.held();
+}
+
+// The reader answers a feature-report read with an error until its reply is ready; retry for up
+// to 200 ms. Returns the report's byte count (ID included), or the last error.
+int VDReaderHid::pollReport() {
+    const auto start = std::chrono::steady_clock::now();
+    for (;;) {
+        HidDevice* device = hidDevice();
+        if (!device) return -1;
+        report_[0] = kReportId;
+        const int got = device->getFeatureReport(report_);
+        if (got >= 0) return got;
+        if (std::chrono::steady_clock::now() - start >= kPollWindow) return got;
+        std::this_thread::sleep_for(kPollPause);
+    }
+}
+
+}  // namespace Orvane

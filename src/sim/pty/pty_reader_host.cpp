@@ -1,0 +1,133 @@
+#include "sim/pty/pty_reader_host.hpp"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <chrono>
+#include <utility>
+
+namespace rfsim {
+namespace {
+
+std::uint32_t rateOf(speed_t code) {
+    static constexpr std::array<std::pair<speed_t, std::uint32_t>, 10> kRates{{
+        {B1200, 1200},
+        {B2400, 2400},
+        {B4800, 4800},
+        {B9600, 9600},
+        {B19200, 19200},
+        {B38400, 38400},
+        {B57600, 57600},
+        {B115200, 115200},
+        {B230400, 230400},
+        {B460800, 460800},
+    }};
+    for (const auto& [c, rate] : kRates) {
+        if (c == code) return rate;
+    }
+    return 0;
+}
+
+void closeFd(int& fd) {
+    if (fd >= 0) ::close(fd);
+    fd = -1;
+}
+
+}  // namespace
+
+PtyReaderHost::PtyReaderHost(std::shared_ptr<VirtualReader> reader) : reader_(std::move(reader)) {
+    master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+    char name[128] = {};
+    if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0 ||
+        ::ptsname_r(master_, name, sizeof name) != 0 || ::pipe2(wake_, O_CLOEXEC | O_NONBLOCK) != 0) {
+        closeFd(master_);
+        return;
+    }
+    portPath_ = name;
+    slave_ = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+    termios options{};
+    if (slave_ >= 0 && ::tcgetattr(slave_, &options) == 0) {
+        // Nothing echoed or translated before the service configures its side.
+        ::cfmakeraw(&options);
+        ::tcsetattr(slave_, TCSANOW, &options);
+    }
+    thread_ = std::thread([this] { run(); });
+}
+
+PtyReaderHost::~PtyReaderHost() {
+    stop();
+    closeFd(master_);
+    closeFd(slave_);
+    closeFd(wake_[0]);
+    closeFd(wake_[1]);
+}
+
+void PtyReaderHost::stop() {
+    if (!thread_.joinable()) return;
+    stopping_ = true;
+    const char byte = 0;
+    if (::write(wake_[1], &byte, 1) < 0) {
+        // The pipe is only a wake-up; the thread also polls with a timeout.
+    }
+    thread_.join();
+}
+
+void PtyReaderHost::unplug() {
+    stop();
+    closeFd(master_);
+    closeFd(slave_);
+}
+
+std::uint32_t PtyReaderHost::lineBaud() const {
+    termios options{};
+    if (master_ < 0 || ::tcgetattr(master_, &options) != 0) return 0;
+    return rateOf(::cfgetospeed(&options));
+}
+
+void PtyReaderHost::run() {
+    std::array<std::uint8_t, 4096> chunk{};
+    while (!stopping_) {
+        pollfd fds[2] = {{master_, POLLIN, 0}, {wake_[0], POLLIN, 0}};
+        if (::poll(fds, 2, 100) <= 0) continue;
+        if (fds[1].revents) break;
+        if (!(fds[0].revents & POLLIN)) {
+            // A hang-up without data (no side open): wait for the service to open its side.
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            continue;
+        }
+        const ssize_t got = ::read(master_, chunk.data(), chunk.size());
+        if (got <= 0) continue;
+        const std::span<const std::uint8_t> bytes(chunk.data(), static_cast<std::size_t>(got));
+        // The pty shares one termios between its sides: its rate is what the service set.
+        if (lineBaud() != reader_->baud()) {
+            reader_->lineNoise();
+            continue;
+        }
+        const Bytes reply = reader_->receive(bytes, false);
+        if (!reply.empty() && !writeAll(reply)) break;
+    }
+}
+
+bool PtyReaderHost::writeAll(const Bytes& bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size() && !stopping_) {
+        const ssize_t put = ::write(master_, bytes.data() + done, bytes.size() - done);
+        if (put > 0) {
+            done += static_cast<std::size_t>(put);
+            continue;
+        }
+        if (put < 0 && errno != EAGAIN && errno != EINTR) return false;
+        // The line's buffer is full until the service reads: wait for room or a stop.
+        pollfd fds[2] = {{master_, POLLOUT, 0}, {wake_[0], POLLIN, 0}};
+        ::poll(fds, 2, 100);
+        if (fds[1].revents) return false;
+    }
+    return true;
+}
+
+}  // namespace rfsim
