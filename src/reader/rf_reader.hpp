@@ -1,0 +1,103 @@
+#pragma once
+// The one object through which everything reaches a physical reader: holds the reader type, owns
+// the transport of that type, finds and opens the device (probing every type when asked to
+// detect), runs the family handshake and the reader-level commands. Card objects send their own
+// frames through the family interface of the current type and consult rfMode and authSector.
+//
+// No lock here: the reader entry keeps its finder and the session's commands apart (exchangeMutex
+// is held by whoever runs frames on this reader). Nothing thrown by the serial layer leaves it.
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "reader/irf_reader.hpp"
+
+namespace Orvane {
+class IVAReader;
+class IVCTsmReader;
+class IVDReader;
+class VAReaderHid;
+class VBReaderCH340;
+class VBReaderSerial;
+class VCReaderCH9326;
+class VCReaderSerial;
+class VDReaderHid;
+class DeviceBus;
+}  // namespace Orvane
+
+// Reader types as clients number them.
+enum ReaderType : std::uint8_t {
+    kReaderNone = 0,
+    kReaderVdHid = 1,     // IVDReader family on HID 10C4:0210
+    kReaderVbSerial = 2,  // IVAReader family on a CH340 serial port (tty)
+    kReaderVcCh9326 = 3,  // IVCTsmReader family on CH9326 HID 1A86:E010
+    kReaderVaHid = 4,     // IVAReader family on HID 0483:5751
+    kReaderVcSerial = 5,  // IVCTsmReader family on a serial port, 115,200 baud
+    kReaderVbCh340 = 6,   // IVAReader family on CH340 USB 1A86:7523 driven raw
+};
+
+class RfReader : public Orvane::IRfReader {
+  public:
+    // Transports are created on the given bus (the process's current bus by default).
+    RfReader();
+    explicit RfReader(Orvane::DeviceBus& bus);
+    ~RfReader() override;
+    RfReader(const RfReader&) = delete;
+    RfReader& operator=(const RfReader&) = delete;
+
+    // --- IRfReader
+    bool setProtocol(std::uint8_t mode, bool force) override;
+    bool open() override { return open(true); }
+    void close() override;
+    bool beep(std::uint8_t ms) override;
+    bool setLed(bool on) override;
+    bool resetField() override;
+
+    // --- reader entry and command handlers
+    bool setType(std::uint8_t kind);
+    bool setPortName(std::uint8_t kind, const std::string& name);
+    bool open(bool flag);
+    bool connect();
+    bool connectDetect();
+    bool readVersion(std::string& text);
+    // Yellow and green LEDs of the VC readers (command 0x6A twice).
+    bool setLeds(std::uint8_t yellow, std::uint8_t green);
+
+    std::uint8_t type() const { return type_; }
+    bool autoDetect() const { return autoDetect_; }
+    bool keepOpen() const { return keepOpen_; }
+    void setKeepOpen(bool keep) { keepOpen_ = keep; }
+    std::uint8_t rfMode() const { return rfMode_; }
+    std::uint8_t authSector() const { return authSector_; }
+    void setAuthSector(std::uint8_t sector) { authSector_ = sector; }
+
+    // The family interface of the current type, null when the type belongs to another family.
+    Orvane::IVAReader* vaReader() const { return va_; }
+    Orvane::IVCTsmReader* vcReader() const { return vc_; }
+    Orvane::IVDReader* vdReader() const { return vd_; }
+
+    // Held by whoever exchanges frames with this reader, from the first request to the last reply:
+    // the session handlers around a command's reader work, the card finder around one pass. The
+    // reader and card objects never take it themselves.
+    std::mutex& exchangeMutex() { return exchangeMutex_; }
+
+    // Port names the serial port searches remembered (process-wide, one per serial family).
+    static std::string lastGoodPort(std::uint8_t kind);
+    static void forgetLastGoodPorts();  // tests
+
+  private:
+    struct Transports;
+
+    bool keepOpen_ = true;
+    bool autoDetect_ = false;
+    std::uint8_t type_ = kReaderNone;
+    std::uint8_t rfMode_ = 0;
+    std::uint8_t authSector_ = 255;
+    Orvane::IVAReader* va_ = nullptr;
+    Orvane::IVCTsmReader* vc_ = nullptr;
+    Orvane::IVDReader* vd_ = nullptr;
+    std::unique_ptr<Transports> transports_;
+    std::mutex exchangeMutex_;
+};
