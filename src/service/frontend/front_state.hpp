@@ -6,6 +6,7 @@
 #include <string>
 
 #include "service/config/ini_cfg.hpp"
+#include "service/udp/next_loop.hpp"
 
 struct FrontState {
     IniCfgPtr config;
@@ -15,4 +16,5 @@ struct FrontState {
     bool accessLog = false;
     std::atomic<int> connectNum{0};  // open TCP connections, HTTP and WebSocket
     std::atomic<int> sessionNum{0};  // open WebSocket sessions
+    NextLoop nextLoop;                 // set by the server for as long as its worker loops exist
 };
