@@ -16,5 +16,5 @@ struct FrontState {
     bool accessLog = false;
     std::atomic<int> connectNum{0};  // open TCP connections, HTTP and WebSocket
     std::atomic<int> sessionNum{0};  // open WebSocket sessions
-    NextLoop nextLoop;                 // set by the server for as long as its worker loops exist
+    NextLoop nextLoop;               // set by the server for as long as its worker loops exist
 };

@@ -18,7 +18,7 @@ namespace websocket = boost::beast::websocket;
 
 struct WsLimits {
     static constexpr std::size_t kMaxMessage = 1 << 20;
-    static constexpr std::size_t kMaxQueued = 4096;   // replies waiting for a peer that does not read
+    static constexpr std::size_t kMaxQueued = 4096;  // replies waiting for a peer that does not read
     // Droppable events stop well before that, so a flood of them never closes the connection, and
     // large ones (a 64 KiB datagram is 128 KiB of hex) cannot fill memory either.
     static constexpr std::size_t kMaxEventBacklog = kMaxQueued / 2;

@@ -66,8 +66,8 @@ int UdpWork::open(unsigned slot, const json& request, json& reply) {
     if (!broadcast || !addr || !port) return hr::kMalformed;
     // An open slot stays as it is; the request's address is not used.
     if (!endpoints_[slot] && nextLoop_)
-        endpoints_[slot] = UdpEndpoint::open(nextLoop_(), channel_,
-                                             {static_cast<int>(slot), *addr, *port, *broadcast});
+        endpoints_[slot] =
+            UdpEndpoint::open(nextLoop_(), channel_, {static_cast<int>(slot), *addr, *port, *broadcast});
     reply["retval"] = endpoints_[slot] != nullptr;
     setResult(reply, 0);
     return hr::kSendNow;
