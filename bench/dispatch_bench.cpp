@@ -16,6 +16,7 @@ class NullChannel : public Channel {
     void close() override {}
     bool isConnected() const override { return true; }
     bool currentFrameIsText() const override { return true; }
+    bool hasRoomForEvent(std::size_t) const override { return true; }
 };
 
 struct LoggedInSession {

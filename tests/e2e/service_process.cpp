@@ -14,6 +14,8 @@
 #include <sstream>
 #include <thread>
 
+#include <nlohmann/json.hpp>
+
 #include "http_client.hpp"
 
 namespace fs = std::filesystem;
@@ -173,4 +175,14 @@ int RunningService::waitExit(std::chrono::milliseconds limit) {
     const int status = waitWithLimit(pid_, limit, false);
     if (status != -2) pid_ = -1;
     return status == -2 ? -1 : status;
+}
+
+std::string loginMessage(const ServiceHome& home) {
+    const std::string conf = readText(home.confFile());
+    const auto at = conf.find("\npass = ") + 8;
+    return nlohmann::json{{"ack", "login"},
+                          {"code", 0},
+                          {"user", "public"},
+                          {"pass", conf.substr(at, conf.find('\n', at) - at)}}
+        .dump();
 }

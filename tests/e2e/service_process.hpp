@@ -53,6 +53,8 @@ bool waitForPing(int port, std::chrono::milliseconds limit = std::chrono::second
 // Path of a built program.
 std::string programPath(const std::string& name = "rfdock");
 std::string readText(const std::string& path);
+// The login command (code 0) with the password the service wrote into its file on first start.
+std::string loginMessage(const ServiceHome& home);
 
 // The service running in the background; stopped with SIGTERM (then SIGKILL) when destroyed.
 class RunningService {

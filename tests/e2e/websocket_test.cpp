@@ -9,21 +9,6 @@
 
 using nlohmann::json;
 
-namespace {
-
-std::string loginMessage(const ServiceHome& home) {
-    // The password is whatever the service wrote into its file on first start.
-    const std::string conf = readText(home.confFile());
-    const auto at = conf.find("\npass = ") + 8;
-    return json{{"ack", "login"},
-                {"code", 0},
-                {"user", "public"},
-                {"pass", conf.substr(at, conf.find('\n', at) - at)}}
-        .dump();
-}
-
-}  // namespace
-
 TEST(WebSocket, LoginVersionAndUnknownCodes) {
     ServiceHome home;
     RunningService service(home, freePort());

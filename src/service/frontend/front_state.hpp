@@ -7,6 +7,7 @@
 
 #include "service/config/ini_cfg.hpp"
 #include "service/frontend/extra_routes.hpp"
+#include "service/udp/next_loop.hpp"
 
 struct FrontState {
     IniCfgPtr config;
@@ -17,4 +18,5 @@ struct FrontState {
     ExtraRoutes extraRoutes;         // asked before the service's own routes; empty: none
     std::atomic<int> connectNum{0};  // open TCP connections, HTTP and WebSocket
     std::atomic<int> sessionNum{0};  // open WebSocket sessions
+    NextLoop nextLoop;               // set by the server for as long as its worker loops exist
 };

@@ -15,11 +15,18 @@ HttpServer::HttpServer(std::shared_ptr<FrontState> front, ServerSettings setting
     : front_(std::move(front)), settings_(std::move(settings)) {
     for (int i = 0; i < std::max(1, settings_.workers); ++i)
         workers_.push_back(std::make_unique<Worker>());
+    front_->nextLoop = [this]() -> net::io_context& { return nextWorker(); };
 }
 
 HttpServer::~HttpServer() {
     stopWorkers();
-    workers_.clear();  // pending handlers, and the connections they hold, go before anything else
+    // Pending handlers, and the connections they hold, go before anything else. A session on one
+    // loop may own UDP sockets on another, so every loop drops its handlers before any loop is
+    // destroyed: a socket must be closed while its own loop's services still exist.
+    for (auto& worker : workers_)
+        worker->ioc.dropHandlers();
+    front_->nextLoop = nullptr;
+    workers_.clear();
 }
 
 net::io_context& HttpServer::nextWorker() {

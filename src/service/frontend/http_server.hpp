@@ -37,10 +37,17 @@ class HttpServer {
     boost::asio::io_context& nextWorker();
 
   private:
+    // A worker's loop that can drop its pending handlers without being destroyed yet.
+    class WorkerLoop : public boost::asio::io_context {
+      public:
+        using io_context::io_context;
+        void dropHandlers() { shutdown(); }
+    };
+
     struct Worker {
         // Declared before the loop: destroying the loop destroys connections, which count down here.
         std::atomic<int> connections{0};
-        boost::asio::io_context ioc{1};
+        WorkerLoop ioc{1};
         std::thread thread;
     };
 

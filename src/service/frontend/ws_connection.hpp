@@ -18,7 +18,11 @@ namespace websocket = boost::beast::websocket;
 
 struct WsLimits {
     static constexpr std::size_t kMaxMessage = 1 << 20;
-    static constexpr std::size_t kMaxQueued = 4096;   // replies waiting for a peer that does not read
+    static constexpr std::size_t kMaxQueued = 4096;  // replies waiting for a peer that does not read
+    // Droppable events stop well before that, so a flood of them never closes the connection, and
+    // large ones (a 64 KiB datagram is 128 KiB of hex) cannot fill memory either.
+    static constexpr std::size_t kMaxEventBacklog = kMaxQueued / 2;
+    static constexpr std::size_t kMaxEventBacklogBytes = 4 << 20;
     static constexpr std::chrono::seconds kIdle{20};  // ping after half of it, drop after all of it
     static constexpr std::chrono::seconds kHandshake{30};
     static constexpr std::chrono::seconds kWrite{50};
@@ -53,6 +57,8 @@ class WsConnection : public Channel, public std::enable_shared_from_this<WsConne
     // Channel
     bool sendText(std::string text) override {
         if (!open_) return false;
+        backlog_ += 1;
+        backlogBytes_ += text.size();
         boost::asio::post(ws_.get_executor(),
                           [self = this->shared_from_this(), text = std::move(text)]() mutable {
                               self->queue(std::move(text));
@@ -65,6 +71,10 @@ class WsConnection : public Channel, public std::enable_shared_from_this<WsConne
     }
     bool isConnected() const override { return open_; }
     bool currentFrameIsText() const override { return gotText_; }
+    bool hasRoomForEvent(std::size_t bytes) const override {
+        return backlog_ < WsLimits::kMaxEventBacklog &&
+               backlogBytes_ + bytes <= WsLimits::kMaxEventBacklogBytes;
+    }
 
   private:
     void onAccept(boost::beast::error_code ec) {
@@ -72,7 +82,8 @@ class WsConnection : public Channel, public std::enable_shared_from_this<WsConne
         if (ec) return;
         open_ = true;
         ++slot_.front().sessionNum;
-        session_ = std::make_shared<SessionWork>(ChannelRef(this->weak_from_this()), slot_.front().config);
+        session_ = std::make_shared<SessionWork>(ChannelRef(this->weak_from_this()), slot_.front().config,
+                                                 slot_.front().nextLoop);
         read();
     }
 
@@ -96,9 +107,10 @@ class WsConnection : public Channel, public std::enable_shared_from_this<WsConne
     }
 
     void queue(std::string text) {
-        if (closing_) return;
+        if (closing_) return settled(text);
         if (queue_.size() >= WsLimits::kMaxQueued) {
             logError("[%s:%d] websocket peer does not read, closing", peer_.ip, peer_.port);
+            settled(text);
             return abort();
         }
         queue_.push_back(std::move(text));
@@ -122,6 +134,7 @@ class WsConnection : public Channel, public std::enable_shared_from_this<WsConne
         writeTimer_.cancel();
         writing_ = false;
         if (ec) return abort();
+        settled(queue_.front());
         queue_.pop_front();
         if (!queue_.empty()) return write();
         if (closing_) closeHandshake();
@@ -147,8 +160,16 @@ class WsConnection : public Channel, public std::enable_shared_from_this<WsConne
         onClosed();
     }
 
+    // A text passed to sendText has been written or dropped.
+    void settled(const std::string& text) {
+        backlog_ -= 1;
+        backlogBytes_ -= text.size();
+    }
+
     void onClosed() {
         open_ = false;
+        for (const auto& text : queue_)
+            settled(text);
         queue_.clear();
         releaseSession();
     }
@@ -168,6 +189,9 @@ class WsConnection : public Channel, public std::enable_shared_from_this<WsConne
     std::deque<std::string> queue_;
     std::shared_ptr<SessionWork> session_;
     std::atomic<bool> open_{false};
+    // Texts handed to sendText and not yet written or dropped, and their bytes.
+    std::atomic<std::size_t> backlog_{0};
+    std::atomic<std::size_t> backlogBytes_{0};
     bool writing_ = false;
     bool closing_ = false;
     bool gotText_ = true;

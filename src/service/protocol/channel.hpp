@@ -1,6 +1,7 @@
 #pragma once
 // The connection a session talks on. The WebSocket front end implements it; tests use a fake.
 
+#include <cstddef>
 #include <memory>
 #include <string>
 
@@ -16,6 +17,10 @@ class Channel {
     virtual bool isConnected() const = 0;
     // Whether the message being handled arrived as a text frame (not binary).
     virtual bool currentFrameIsText() const = 0;
+    // Whether an unsolicited event of this many bytes may still be queued. False while the client
+    // lags so far behind that more events would only pile up in memory; senders of events that can
+    // be lost (UDP datagrams) drop them then instead of sending. Safe from any thread.
+    virtual bool hasRoomForEvent(std::size_t bytes) const = 0;
 };
 
 using ChannelPtr = std::shared_ptr<Channel>;

@@ -11,17 +11,29 @@ std::optional<std::string> renderJson(const nlohmann::json& value) {
     }
 }
 
-bool sendJson(const ChannelPtr& channel, const nlohmann::json& reply) {
-    auto text = renderJson(reply);
-    if (!text) return false;
-    if (!channel || !channel->isConnected()) return false;
+namespace {
+
+EventSend renderAndSend(const ChannelPtr& channel, const nlohmann::json& value, bool droppable) {
+    auto text = renderJson(value);
+    if (!text || !channel || !channel->isConnected()) return EventSend::kNotSent;
+    if (droppable && !channel->hasRoomForEvent(text->size())) return EventSend::kDropped;
     if (!channel->sendText(std::move(*text))) {
         logError("sendJson fail");
-        return false;
+        return EventSend::kNotSent;
     }
-    return true;
+    return EventSend::kSent;
+}
+
+}  // namespace
+
+bool sendJson(const ChannelPtr& channel, const nlohmann::json& reply) {
+    return renderAndSend(channel, reply, false) == EventSend::kSent;
 }
 
 bool sendJson(const ChannelRef& channel, const nlohmann::json& reply) {
     return sendJson(channel.lock(), reply);
+}
+
+EventSend sendEvent(const ChannelPtr& channel, const nlohmann::json& event) {
+    return renderAndSend(channel, event, true);
 }

@@ -15,3 +15,13 @@ std::optional<std::string> renderJson(const nlohmann::json& value);
 // or the send fails. Safe from any thread.
 bool sendJson(const ChannelPtr& channel, const nlohmann::json& reply);
 bool sendJson(const ChannelRef& channel, const nlohmann::json& reply);
+
+enum class EventSend {
+    kSent,
+    kDropped,  // the client lags too far behind (Channel::hasRoomForEvent)
+    kNotSent,  // rendering failed, or the channel is gone, closed or refused it
+};
+
+// Like sendJson for an unsolicited event that may be lost: dropped while the channel has no room
+// for it. Safe from any thread.
+EventSend sendEvent(const ChannelPtr& channel, const nlohmann::json& event);

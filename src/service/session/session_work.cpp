@@ -9,6 +9,7 @@
 #include "service/identity/machine_identity.hpp"
 #include "service/protocol/log.hpp"
 #include "service/protocol/parse_message.hpp"
+#include "service/protocol/request_fields.hpp"
 #include "service/protocol/result_codes.hpp"
 #include "service/protocol/send_json.hpp"
 #include "service/version.hpp"
@@ -17,11 +18,6 @@ using nlohmann::json;
 namespace hr = handler_result;
 
 namespace {
-
-const json* field(const json& object, const char* name) {
-    const auto it = object.find(name);
-    return it == object.end() ? nullptr : &*it;
-}
 
 // A JSON number as a whole number for logging; fractions are cut, huge values saturate.
 long long numberForLog(const json& number) {
@@ -37,11 +33,11 @@ long long numberForLog(const json& number) {
 
 }  // namespace
 
-SessionWork::SessionWork(ChannelRef channel, IniCfgPtr config)
+SessionWork::SessionWork(ChannelRef channel, IniCfgPtr config, NextLoop nextLoop)
     : channel_(channel),
       config_(std::move(config)),
       rfWork_(channel),
-      udpWork_(channel),
+      udpWork_(channel, std::move(nextLoop)),
       sdtApiWork_(channel) {}
 
 SessionWork::~SessionWork() = default;

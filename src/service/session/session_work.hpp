@@ -10,11 +10,13 @@
 #include "service/config/ini_cfg.hpp"
 #include "service/protocol/channel.hpp"
 #include "service/session/sdt_api_work.hpp"
+#include "service/udp/next_loop.hpp"
 #include "service/udp/udp_work.hpp"
 
 class SessionWork {
   public:
-    SessionWork(ChannelRef channel, IniCfgPtr config);
+    // nextLoop hands out the loops the session's UDP endpoints run on; without it none opens.
+    SessionWork(ChannelRef channel, IniCfgPtr config, NextLoop nextLoop = {});
     virtual ~SessionWork();
     SessionWork(const SessionWork&) = delete;
     SessionWork& operator=(const SessionWork&) = delete;
