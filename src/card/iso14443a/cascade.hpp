@@ -35,7 +35,7 @@ std::array<std::uint8_t, 4> levelOneBytes(const Orvane::TypeACardInfo& info);
 
 // What a type A searcher remembers between operations.
 struct TypeAState {
-    bool iso4Active = false;              // a card was taken into ISO 14443-4 and not released
+    bool iso4Active = false;               // a card was taken into ISO 14443-4 and not released
     std::array<std::uint8_t, 4> cl1Uid{};  // level-1 bytes of the card selected last
 };
 

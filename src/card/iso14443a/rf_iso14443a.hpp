@@ -24,7 +24,8 @@ class RfIso14443A : public Orvane::IIso14443AReader {
     explicit RfIso14443A(std::shared_ptr<RfReader> reader);
 
     int findCards(std::vector<Orvane::TypeACardInfo>& cards, int limit) override;
-    bool selectUid(const std::uint8_t* uid, int uidLen, bool activate, Orvane::IBuffer* ats = nullptr) override;
+    bool selectUid(const std::uint8_t* uid, int uidLen, bool activate,
+                   Orvane::IBuffer* ats = nullptr) override;
     bool selectAny(Orvane::TypeACardInfo& info, bool activate, Orvane::IBuffer* ats = nullptr) override;
     bool rawExchange(const std::uint8_t* request, int len, Orvane::IBuffer& response) override;
     bool deselect() override;

@@ -85,7 +85,8 @@ bool VcTypeA::selectKnown(const CascadeImage& image, bool activate, Orvane::IBuf
     if (reader_.exchange(0x46, std::span(&wake, 1)) != 0) return false;
     const auto uid = reportedUid();
     // The reported UID must be the start of the one asked for (the whole of it, normally).
-    if (uid.size() < 4 || uid.size() > image.uid.size() || !std::equal(uid.begin(), uid.end(), image.uid.begin()))
+    if (uid.size() < 4 || uid.size() > image.uid.size() ||
+        !std::equal(uid.begin(), uid.end(), image.uid.begin()))
         return false;
     std::array<std::uint8_t, kMaxUid> select;
     std::copy(uid.begin(), uid.end(), select.begin());

@@ -83,7 +83,8 @@ bool VdTypeA::rats(Orvane::IBuffer* ats, TypeAState& state) {
     const bool ok = reader_.exchange(0x5A, kLayer4) == 0;
     if (ok) {
         const auto reply = reader_.replyData();
-        if (reply.size() > 4 && ats != nullptr) ats->assign(reply.data(), static_cast<std::uint32_t>(reply.size()));
+        if (reply.size() > 4 && ats != nullptr)
+            ats->assign(reply.data(), static_cast<std::uint32_t>(reply.size()));
     }
     state.iso4Active = ok;
     return ok;

@@ -96,6 +96,7 @@ int MifareClassic::read(bool reSelect, std::uint8_t sector, const std::uint8_t* 
     }
     // The card reads Key A back as zeros (and Key B too when it is not readable): put the key
     // that opened the sector into the trailer image.
+    // (After block 255, the last of a 4K card, the block number wraps to 0: a sector start too.)
     const bool reachedTrailer = mifare::isFirstBlockOfSector(static_cast<std::uint8_t>(range.first + done));
     if (fill && done > 0 && reachedTrailer && key != nullptr) {
         std::uint8_t* trailer = out + kBlock * (done - 1);
@@ -104,14 +105,16 @@ int MifareClassic::read(bool reSelect, std::uint8_t sector, const std::uint8_t* 
     return kBlock * done;
 }
 
-int MifareClassic::write(bool reSelect, std::uint8_t sector, const std::uint8_t* key, const std::uint8_t* data,
-                         int dataLen, std::uint8_t pos, std::uint8_t num, bool keyB) {
+int MifareClassic::write(bool reSelect, std::uint8_t sector, const std::uint8_t* key,
+                         const std::uint8_t* data, int dataLen, std::uint8_t pos, std::uint8_t num,
+                         bool keyB) {
     Range range{};
     if (const int status = checkRange(sector, pos, num, data, dataLen, range); status != 0) return status;
     if (pos + range.count == range.sectorBlocks) {
         if (!isWrite) return kTrailerLocked;
         const std::uint8_t* trailer = data + kBlock * (range.count - 1);
-        if (isCheck && !mifare::accessBytesConsistent(trailer[6], trailer[7], trailer[8])) return kBadAccessBytes;
+        if (isCheck && !mifare::accessBytesConsistent(trailer[6], trailer[7], trailer[8]))
+            return kBadAccessBytes;
     }
     if (const int status = prepare(reSelect, sector, key, keyB); status != 0) return status;
 

@@ -18,13 +18,13 @@ class MifareClassic {
   public:
     // Results of read, write and writeTrailer besides the byte counts.
     enum Status : int {
-        kBadRange = -1,       // sector above 39, pos/num outside the sector, no buffer
-        kShortBuffer = -2,    // output capacity or data length below 16 x blocks
+        kBadRange = -1,     // sector above 39, pos/num outside the sector, no buffer
+        kShortBuffer = -2,  // output capacity or data length below 16 x blocks
         kNotSelected = -3,
-        kCardLost = -4,       // reselection needed but not allowed, or failed
+        kCardLost = -4,  // reselection needed but not allowed, or failed
         kAuthFailed = -5,
-        kTrailerLocked = -6,  // the write reaches the trailer and isWrite is off
-        kBadAccessBytes = -7, // the trailer image's access bytes are inconsistent and isCheck is on
+        kTrailerLocked = -6,   // the write reaches the trailer and isWrite is off
+        kBadAccessBytes = -7,  // the trailer image's access bytes are inconsistent and isCheck is on
     };
 
     explicit MifareClassic(std::shared_ptr<IMifareClassicReader> reader);
@@ -41,8 +41,8 @@ class MifareClassic {
     int read(bool reSelect, std::uint8_t sector, const std::uint8_t* key, std::uint8_t* out, int outCapacity,
              std::uint8_t pos, std::uint8_t num, bool keyB, bool fill);
     // Writes blocks from data; returns 16 x blocks written or a Status.
-    int write(bool reSelect, std::uint8_t sector, const std::uint8_t* key, const std::uint8_t* data, int dataLen,
-              std::uint8_t pos, std::uint8_t num, bool keyB);
+    int write(bool reSelect, std::uint8_t sector, const std::uint8_t* key, const std::uint8_t* data,
+              int dataLen, std::uint8_t pos, std::uint8_t num, bool keyB);
     // Writes the sector's trailer, trying the old keys first and then the new ones in the image:
     // 1 written with an old key, 2 with a new one, else the last write's result.
     int writeTrailer(std::uint8_t sector, const std::uint8_t* keyA, const std::uint8_t* keyB,

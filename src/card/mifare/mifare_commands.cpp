@@ -48,7 +48,8 @@ std::uint8_t lowByte(std::uint64_t value) {
 }
 
 std::string uidText(const Orvane::TypeACardInfo& info) {
-    const auto length = static_cast<std::size_t>(std::clamp(info.uidLen, 0, static_cast<int>(info.uid.size())));
+    const auto length =
+        static_cast<std::size_t>(std::clamp(info.uidLen, 0, static_cast<int>(info.uid.size())));
     return Orvane::hexEncode(std::span(info.uid.data(), length));
 }
 
@@ -92,8 +93,8 @@ int readBlocks(const json& request, json& reply, Orvane::MifareClassic& card) {
     if (!key) return fail(reply, kKeyFormat);
 
     std::array<std::uint8_t, 16 * Orvane::mifare::kBlockSize> out{};
-    const int result = card.read(*reSelect, lowByte(*sector), key->data(), out.data(), static_cast<int>(out.size()),
-                                 lowByte(*pos), lowByte(*num), *keyB, *fill);
+    const int result = card.read(*reSelect, lowByte(*sector), key->data(), out.data(),
+                                 static_cast<int>(out.size()), lowByte(*pos), lowByte(*num), *keyB, *fill);
     reply["data"] = Orvane::hexEncode(std::span(out.data(), static_cast<std::size_t>(std::max(result, 0))));
     reply["retval"] = result;
     return done(reply);

@@ -17,7 +17,8 @@ std::string cardNumber(std::span<const std::uint8_t> uid) {
     std::array<std::uint8_t, 4> bytes{};
     const auto used = uid.size() <= 4 ? uid : uid.last(4);
     std::copy(used.begin(), used.end(), bytes.begin());
-    const std::uint32_t number = bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
+    const std::uint32_t number =
+        bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
     char text[11];
     std::snprintf(text, sizeof text, "%010u", number);
     return text;

@@ -1,7 +1,5 @@
 #include "card/mifare/request_fields.hpp"
 
-#include <cmath>
-
 namespace request_fields {
 
 namespace {
@@ -21,13 +19,7 @@ std::optional<std::uint64_t> uintField(const nlohmann::json& request, const char
         if (v < 0) return std::nullopt;
         return static_cast<std::uint64_t>(v);
     }
-    if (value->is_number_float()) {
-        // 3.0 is a whole number; 2.5, -1.0 and anything beyond 64 bits are not.
-        const double d = value->get<double>();
-        if (!(d >= 0 && d < 18446744073709551616.0) || std::floor(d) != d) return std::nullopt;
-        return static_cast<std::uint64_t>(d);
-    }
-    return std::nullopt;
+    return std::nullopt;  // numbers written with a fraction or exponent are not integers
 }
 
 std::optional<bool> boolField(const nlohmann::json& request, const char* name) {

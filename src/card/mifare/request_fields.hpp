@@ -1,6 +1,6 @@
 #pragma once
 // Typed parameters of a command request. A parameter that is absent or of another JSON type is
-// missing (the request is then malformed); a uint is a non-negative whole number.
+// missing (the request is then malformed); a uint is a JSON integer that is not negative.
 
 #include <cstdint>
 #include <optional>

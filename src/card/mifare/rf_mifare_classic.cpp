@@ -53,13 +53,15 @@ bool RfMifareClassic::inTypeAMode() {
 bool RfMifareClassic::authenticate(std::uint8_t sector, const std::uint8_t* key, bool keyB) {
     RfReader& reader = *iso14443a_->reader();
     if (key == nullptr || sector > Orvane::mifare::kLastSector || !inTypeAMode()) return false;
-    if (reader.authSector() == sector && authKeyB_ == keyB && std::equal(authKey_.begin(), authKey_.end(), key))
+    if (reader.authSector() == sector && authKeyB_ == keyB &&
+        std::equal(authKey_.begin(), authKey_.end(), key))
         return true;
 
     // These VA readers only take a new authentication from a card selected anew.
     const std::uint8_t type = reader.type();
     if ((type == kReaderVbSerial || type == kReaderVbCh340) && reader.authSector() != kNoSector) {
-        if (reader.vaReader() == nullptr || !typea::VaTypeA(*reader.vaReader()).reactivate(iso14443a_->cl1Uid()))
+        if (reader.vaReader() == nullptr ||
+            !typea::VaTypeA(*reader.vaReader()).reactivate(iso14443a_->cl1Uid()))
             return false;
     }
     reader.setAuthSector(kNoSector);
@@ -101,7 +103,8 @@ bool RfMifareClassic::writeBlock(std::uint8_t block, const std::uint8_t* data) {
     if (data == nullptr || !inTypeAMode()) return false;
     RfReader& reader = *iso14443a_->reader();
     if (Orvane::mifare::isFirstBlockOfSector(block)) reader.setAuthSector(kNoSector);
-    if (auto* vd = reader.vdReader()) return vd->exchange(kVd.write, vdParams(block), std::span(data, kBlock)) == 0;
+    if (auto* vd = reader.vdReader())
+        return vd->exchange(kVd.write, vdParams(block), std::span(data, kBlock)) == 0;
     std::array<std::uint8_t, 1 + kBlock> blockAndData{block};
     std::copy_n(data, kBlock, blockAndData.begin() + 1);
     if (auto* va = reader.vaReader()) return va->exchange(kVa.write, blockAndData) == 0;

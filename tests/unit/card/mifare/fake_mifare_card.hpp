@@ -47,7 +47,8 @@ struct FakeMifareCard : Orvane::IIso14443AReader,
     bool selectUid(const std::uint8_t* uid, int len, bool, Orvane::IBuffer*) override {
         calls.push_back("select");
         drop();
-        selected = present && len == static_cast<int>(cardUid.size()) && std::equal(uid, uid + len, cardUid.begin());
+        selected =
+            present && len == static_cast<int>(cardUid.size()) && std::equal(uid, uid + len, cardUid.begin());
         return selected;
     }
     bool selectAny(Orvane::TypeACardInfo& info, bool, Orvane::IBuffer*) override {
@@ -103,13 +104,16 @@ struct FakeMifareCard : Orvane::IIso14443AReader,
         return true;
     }
 
-    static bool isTrailer(int block) { return Orvane::mifare::isFirstBlockOfSector(static_cast<std::uint8_t>(block + 1)); }
+    static bool isTrailer(int block) {
+        return Orvane::mifare::isFirstBlockOfSector(static_cast<std::uint8_t>(block + 1));
+    }
 
   private:
     bool mayUse(int block) const {
         if (!present || !selected || authSector < 0) return false;
         const auto first = Orvane::mifare::firstBlock(static_cast<std::uint8_t>(authSector));
-        return block >= first && block < first + Orvane::mifare::blockCount(static_cast<std::uint8_t>(authSector));
+        return block >= first &&
+               block < first + Orvane::mifare::blockCount(static_cast<std::uint8_t>(authSector));
     }
     bool authKeyB = false;
 };

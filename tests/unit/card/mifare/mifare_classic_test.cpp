@@ -21,15 +21,17 @@ class MifareClassicTest : public testing::Test {
     MifareClassic mifare{card};
     std::array<std::uint8_t, 256> out{};
 
-    void select() { ASSERT_TRUE(mifare.selectUid(card->cardUid.data(), static_cast<int>(card->cardUid.size()))); }
+    void select() {
+        ASSERT_TRUE(mifare.selectUid(card->cardUid.data(), static_cast<int>(card->cardUid.size())));
+    }
     int read(std::uint8_t sector, std::uint8_t pos, std::uint8_t num, bool reSelect = true,
              const Bytes& key = kKey, bool keyB = false, bool fill = false, int capacity = 256) {
         return mifare.read(reSelect, sector, key.data(), out.data(), capacity, pos, num, keyB, fill);
     }
-    int write(std::uint8_t sector, std::uint8_t pos, std::uint8_t num, const Bytes& data, bool reSelect = true,
-              const Bytes& key = kKey) {
-        return mifare.write(reSelect, sector, key.data(), data.data(), static_cast<int>(data.size()), pos, num,
-                            false);
+    int write(std::uint8_t sector, std::uint8_t pos, std::uint8_t num, const Bytes& data,
+              bool reSelect = true, const Bytes& key = kKey) {
+        return mifare.write(reSelect, sector, key.data(), data.data(), static_cast<int>(data.size()), pos,
+                            num, false);
     }
     Bytes outBytes(int from, int len) const { return Bytes(out.begin() + from, out.begin() + from + len); }
 };
@@ -46,9 +48,9 @@ TEST_F(MifareClassicTest, RangeAndBufferChecksComeBeforeTheCard) {
         int sector, pos, num, capacity, result;
     };
     const Case cases[] = {
-        {40, 0, 0, 256, -1},  {0, 4, 0, 256, -1},   {0, 2, 3, 256, -1},  {32, 16, 0, 256, -1},
-        {32, 8, 9, 256, -1},  {0, 0, 0, 63, -2},    {32, 0, 0, 255, -2}, {0, 1, 2, 31, -2},
-        {0, 0, 0, 64, -3},    {32, 15, 1, 16, -3},
+        {40, 0, 0, 256, -1}, {0, 4, 0, 256, -1},  {0, 2, 3, 256, -1},  {32, 16, 0, 256, -1},
+        {32, 8, 9, 256, -1}, {0, 0, 0, 63, -2},   {32, 0, 0, 255, -2}, {0, 1, 2, 31, -2},
+        {0, 0, 0, 64, -3},   {32, 15, 1, 16, -3},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(read(static_cast<std::uint8_t>(c.sector), static_cast<std::uint8_t>(c.pos),
@@ -65,8 +67,8 @@ TEST_F(MifareClassicTest, ReadsWholeSectorsOfBothSizes) {
     EXPECT_EQ(read(32, 0, 0), 256);
     EXPECT_EQ(outBytes(0, 16), Bytes(16, 128));
     EXPECT_EQ(outBytes(14 * 16, 16), Bytes(16, 142));
-    EXPECT_EQ(read(39, 15, 1), 16);
-    EXPECT_EQ(outBytes(6, 10), Bytes(10, 239));
+    EXPECT_EQ(read(39, 15, 1), 16);  // block 255, the last of a 4K card
+    EXPECT_EQ(outBytes(6, 10), Bytes(10, 255));
     EXPECT_EQ(read(1, 1, 2), 32);
     EXPECT_EQ(outBytes(0, 16), Bytes(16, 5));
     EXPECT_EQ(outBytes(16, 16), Bytes(16, 6));
@@ -131,17 +133,18 @@ TEST_F(MifareClassicTest, ReadStopsAtARefusedBlock) {
     card->calls.clear();
     EXPECT_EQ(read(1, 0, 0, true), 32);  // reselect, read 4 and 5, fail on 6, reselect
     EXPECT_FALSE(mifare.needReselect());
-    EXPECT_EQ(card->calls, (std::vector<std::string>{"select", "auth 1A", "read 4", "read 5", "read 6", "select"}));
+    EXPECT_EQ(card->calls,
+              (std::vector<std::string>{"select", "auth 1A", "read 4", "read 5", "read 6", "select"}));
 }
 
 TEST_F(MifareClassicTest, TrailerGuardAndAccessByteCheck) {
     select();
     EXPECT_EQ(write(0, 1, 2, Bytes(16)), -2);
-    const Bytes sector(64, 0x5A);
+    const Bytes sector(64, 0x11);
     EXPECT_EQ(write(1, 0, 0, sector), -6);
 
     mifare.isWrite = true;
-    EXPECT_EQ(write(1, 0, 0, sector), -7);  // 5A 5A 5A are no access bytes
+    EXPECT_EQ(write(1, 0, 0, sector), -7);  // 11 11 11 are no access bytes
     Bytes good = sector;
     const Bytes image = trailerImage("FFFFFFFFFFFF", "FFFFFFFFFFFF");
     std::copy(image.begin(), image.end(), good.begin() + 48);
@@ -204,7 +207,9 @@ TEST_F(MifareClassicTest, WriteTrailerTriesOldKeysThenNewOnes) {
         const auto auths = std::count_if(card->calls.begin(), card->calls.end(),
                                          [](const std::string& s) { return s.rfind("auth", 0) == 0; });
         EXPECT_EQ(auths, c.authAttempts);
-        if (c.result > 0) EXPECT_EQ(Bytes(card->blocks[15].begin(), card->blocks[15].end()), image);
+        if (c.result > 0) {
+            EXPECT_EQ(Bytes(card->blocks[15].begin(), card->blocks[15].end()), image);
+        }
     }
 }
 
