@@ -23,7 +23,7 @@ class FindTaskRun {
 
     void run() {
         if (acknowledging())
-            message_["ack"] = task_.ack;
+            message_["ack"] = *task_.ack;
         else
             message_["evt"] = kFinderEvent;
         if (!loop()) return;
@@ -72,7 +72,7 @@ class FindTaskRun {
         return s_.finder.findAll(working_);
     }
 
-    bool acknowledging() const { return !task_.ack.empty(); }
+    bool acknowledging() const { return task_.ack.has_value(); }
     bool connected() const {
         const ChannelPtr channel = channel_.lock();
         return channel && channel->isConnected();

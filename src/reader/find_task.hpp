@@ -11,13 +11,15 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "reader/card_finder.hpp"
 #include "service/protocol/channel.hpp"
 
 struct FindIdTask {
-    std::string ack;  // empty: event mode
+    // The request's ack in acknowledgement mode (any string, the empty one too); none: event mode.
+    std::optional<std::string> ack;
     int intervalMs = 0;
     bool pause = false;    // after each event wait for clearWaitAck()
     bool fixIdle = false;  // report a card once while it stays in the field
