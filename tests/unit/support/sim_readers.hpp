@@ -51,7 +51,7 @@ class SimReaders {
     // Adds a reader of `type`; a serial one is listed with `hardwareId` (default: CH340 for type 2,
     // another chip for type 5). Several serial readers of one type may be added.
     Entry& add(std::uint8_t type, std::unique_ptr<rfsim::Firmware> firmware = nullptr,
-                              std::string hardwareId = {}) {
+               std::string hardwareId = {}) {
         Entry entry;
         entry.reader =
             std::make_shared<rfsim::VirtualReader>(firmware ? std::move(firmware) : defaultFirmware(type));
@@ -83,7 +83,14 @@ class SimReaders {
     rfsim::VirtualReader& reader(std::uint8_t type) { return *entry(type).reader; }
     const std::string& portOf(std::uint8_t type) { return entry(type).host->portPath(); }
 
-    rfsim::SimDeviceBus bus;
+    // Shared, so that it can be installed as the process's current bus.
+    std::shared_ptr<rfsim::SimDeviceBus> sharedBus() const { return bus_; }
+
+  private:
+    std::shared_ptr<rfsim::SimDeviceBus> bus_ = std::make_shared<rfsim::SimDeviceBus>();
+
+  public:
+    rfsim::SimDeviceBus& bus = *bus_;
 
   private:
     std::multimap<std::uint8_t, Entry> entries_;

@@ -1,0 +1,34 @@
+#pragma once
+// Typed parameters of a command request, read the one way every handler reads them:
+//   uint   a JSON integer that is not negative (a negative or fractional number counts as missing)
+//   int    a JSON integer, signed or not
+//   bool   JSON true or false
+//   string a JSON string
+// Each getter gives nullopt (or null) when the field is missing or of another type.
+
+#include <climits>
+#include <cstdint>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+
+std::optional<std::uint64_t> uintField(const nlohmann::json& request, const char* name);
+// Unsigned values above the signed range keep their low 64 bits.
+std::optional<std::int64_t> intField(const nlohmann::json& request, const char* name);
+std::optional<bool> boolField(const nlohmann::json& request, const char* name);
+const std::string* stringField(const nlohmann::json& request, const char* name);
+
+// A parameter used as a byte: only its low 8 bits count.
+inline std::uint8_t lowByte(std::uint64_t value) {
+    return static_cast<std::uint8_t>(value & 0xFF);
+}
+inline std::uint8_t lowByte(std::int64_t value) {
+    return lowByte(static_cast<std::uint64_t>(value));
+}
+// A parameter stored as an int (a count or a time): saturated to the int range.
+inline int clampToInt(std::int64_t value) {
+    return value > INT_MAX ? INT_MAX : value < INT_MIN ? INT_MIN : static_cast<int>(value);
+}
+inline int clampToInt(std::uint64_t value) {
+    return value > INT_MAX ? INT_MAX : static_cast<int>(value);
+}
