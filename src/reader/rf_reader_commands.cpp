@@ -9,6 +9,7 @@
 #include <new>
 #include <optional>
 
+#include "card/iso14443a/rf_iso14443a.hpp"
 #include "card/iso14443b/rf_iso14443b.hpp"
 #include "card/iso15693/rf_iso15693.hpp"
 #include "reader/rf_reader_one.hpp"
@@ -133,9 +134,9 @@ int searchTypeA(RfReaderOne& entry, const json& request, json& reply) {
     const auto limit = limitField(request);
     if (!enable || !limit) return hr::kMalformed;
     auto exchange = entry.lockExchange();
-    // The type A searcher is the entry's RfIso14443A, which comes with the type A card object;
-    // until then `enable` has nothing to switch on and only the limit is kept.
-    entry.cardFinder().typeA = {nullptr, *limit};
+    std::shared_ptr<Orvane::IIso14443AReader> searcher;
+    if (*enable) searcher = entry.iso14443A();
+    entry.cardFinder().typeA = {std::move(searcher), *limit};
     return done(reply);
 }
 

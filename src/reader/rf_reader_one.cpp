@@ -3,9 +3,12 @@
 #include <chrono>
 #include <thread>
 
+#include "card/iso14443a/rf_iso14443a.hpp"
 #include "card/iso14443b/rf_iso14443b.hpp"
 #include "card/iso15693/rf_iso15693.hpp"
 #include "card/key_provider/provider_wait.hpp"
+#include "card/mifare/mifare_classic.hpp"
+#include "card/mifare/rf_mifare_classic.hpp"
 #include "reader/reader_in_use.hpp"
 
 namespace {
@@ -32,6 +35,9 @@ RfReaderOne::~RfReaderOne() {
     closeReader();
     iso15693_.reset();
     iso14443B_.reset();
+    mifareClassic_.reset();
+    rfMifareClassic_.reset();
+    iso14443A_.reset();
     finder_->finder = CardFinder{};
 }
 
@@ -74,6 +80,19 @@ RfReaderOne::FindStart RfReaderOne::startFindTask(FindIdTask task) {
     stopFindTask();
     if (readerType_ == kReaderNone) return FindStart::notOpened;
     return finder_->start(std::move(task), session_) ? FindStart::started : FindStart::noResources;
+}
+
+std::shared_ptr<RfIso14443A> RfReaderOne::iso14443A() {
+    if (!iso14443A_) iso14443A_ = std::make_shared<RfIso14443A>(reader_);
+    return iso14443A_;
+}
+
+std::shared_ptr<Orvane::MifareClassic> RfReaderOne::mifareClassic() {
+    if (!mifareClassic_) {
+        if (!rfMifareClassic_) rfMifareClassic_ = std::make_shared<RfMifareClassic>(iso14443A());
+        mifareClassic_ = std::make_shared<Orvane::MifareClassic>(rfMifareClassic_);
+    }
+    return mifareClassic_;
 }
 
 std::shared_ptr<RfIso14443B> RfReaderOne::iso14443B() {

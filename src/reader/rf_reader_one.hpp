@@ -13,8 +13,13 @@
 #include "reader/rf_reader.hpp"
 #include "service/protocol/channel.hpp"
 
+class RfIso14443A;
 class RfIso14443B;
 class RfIso15693;
+class RfMifareClassic;
+namespace Orvane {
+class MifareClassic;
+}
 
 class RfReaderOne {
   public:
@@ -47,6 +52,9 @@ class RfReaderOne {
     std::unique_lock<std::mutex> lockExchange() { return finder_->lockForCommand(); }
 
     // Card objects, created on first use and kept for the entry's life.
+    std::shared_ptr<RfIso14443A> iso14443A();
+    // Creates the entry's RfMifareClassic (on its RfIso14443A) first.
+    std::shared_ptr<Orvane::MifareClassic> mifareClassic();
     std::shared_ptr<RfIso14443B> iso14443B();
     std::shared_ptr<RfIso15693> iso15693();
 
@@ -55,6 +63,9 @@ class RfReaderOne {
     std::uint8_t readerType_ = kReaderNone;
     std::shared_ptr<RfReader> reader_;
     std::shared_ptr<FinderState> finder_;  // shared with a running find task
+    std::shared_ptr<RfIso14443A> iso14443A_;
+    std::shared_ptr<RfMifareClassic> rfMifareClassic_;
+    std::shared_ptr<Orvane::MifareClassic> mifareClassic_;
     std::shared_ptr<RfIso14443B> iso14443B_;
     std::shared_ptr<RfIso15693> iso15693_;
 };

@@ -17,9 +17,6 @@ int unavailable(const char* family, GCODE code, nlohmann::json& reply) {
 
 }  // namespace
 
-int RfWork::workMifareClassic(GCODE code, const nlohmann::json&, nlohmann::json& reply) {
-    return unavailable("MifareClassic", code, reply);
-}
 int RfWork::workCpuCosTypeA(GCODE code, const nlohmann::json&, nlohmann::json& reply) {
     return unavailable("CpuCosTypeA", code, reply);
 }

@@ -6,13 +6,14 @@
 #include <vector>
 
 #include "card/mifare/mifare_layout.hpp"
-#include "card/mifare/request_fields.hpp"
 #include "crypto/hex.hpp"
+#include "reader/rf_reader_one.hpp"
+#include "reader/rf_work.hpp"
 #include "service/protocol/log.hpp"
+#include "service/protocol/request_fields.hpp"
 #include "service/protocol/result_codes.hpp"
 
 using nlohmann::json;
-using namespace request_fields;
 namespace hr = handler_result;
 
 namespace mifare_commands {
@@ -40,11 +41,6 @@ int done(json& reply) {
 int fail(json& reply, unsigned code) {
     setResult(reply, code);
     return hr::kSendNow;
-}
-
-// Sector, pos and num count only with their low byte (sector 256 is sector 0).
-std::uint8_t lowByte(std::uint64_t value) {
-    return static_cast<std::uint8_t>(value & 0xFF);
 }
 
 std::string uidText(const Orvane::TypeACardInfo& info) {
@@ -198,3 +194,16 @@ int run(GCODE code, const json& request, json& reply, Orvane::MifareClassic& car
 }
 
 }  // namespace mifare_commands
+
+// The handler: the reader slot, then the command on the slot's card object. The entry's share is
+// kept for the whole command, and the reader's exchange mutex for every command that reaches the
+// card, so a finder pass never interleaves its frames with the command's.
+int RfWork::workMifareClassic(GCODE code, const json& request, json& reply) {
+    int result = hr::kMalformed;
+    const std::shared_ptr<RfReaderOne> entry = entryFor(request, reply, result);
+    if (!entry) return result;
+    const std::shared_ptr<Orvane::MifareClassic> card = entry->mifareClassic();
+    std::unique_lock<std::mutex> exchange;
+    if (mifare_commands::needsReader(code)) exchange = entry->lockExchange();
+    return mifare_commands::run(code, request, reply, *card);
+}
