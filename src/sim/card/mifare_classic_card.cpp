@@ -23,15 +23,16 @@ std::uint8_t sakOf(MifareSize size) {
 // manufacturer data; a 7-byte UID directly by SAK and ATQA (MF1S50yyX/MF1S70yyX 8.6.1). A 10-byte
 // Mifare Classic does not exist; that card keeps the 7-byte layout so the cascade can be tested.
 MifareClassicCard::Block manufacturerBlock(const Bytes& uid, std::uint16_t atqa, std::uint8_t sak) {
-    MifareClassicCard::Block block{0x62, 0x63, 0x64, 0x65, 0x66, 0x67, 0x68, 0x69,
-                                   0x62, 0x63, 0x64, 0x65, 0x66, 0x67, 0x68, 0x69};
+    MifareClassicCard::Block block{};
     std::size_t at = 0;
     for (const std::uint8_t byte : uid)
         block[at++] = byte;
     if (uid.size() == 4) block[at++] = static_cast<std::uint8_t>(uid[0] ^ uid[1] ^ uid[2] ^ uid[3]);
     block[at++] = sak;
     block[at++] = static_cast<std::uint8_t>(atqa & 0xFF);
-    block[at] = static_cast<std::uint8_t>(atqa >> 8);
+    block[at++] = static_cast<std::uint8_t>(atqa >> 8);
+    for (std::uint8_t data = 0x62; at < block.size(); ++data)
+        block[at++] = data;  // manufacturer data
     return block;
 }
 
