@@ -57,3 +57,34 @@ TEST_F(VaTypeATest, FailsWithoutACardAndAfterAWrongKey) {
     selectCard();
     EXPECT_EQ(send(0x17, "60 04 FFFFFFFFFFFF"), ok());
 }
+
+// Types 2 and 6 re-activate the card before authenticating another sector: the card, still ACTIVE,
+// ignores the first request and the firmware's second one wakes it.
+TEST_F(VaTypeATest, ReactivatesAnAuthenticatedCard) {
+    const auto card = rfsim::makeMifare1K(hexBytes("01020304"));
+    field->place(card);
+    selectCard();
+    EXPECT_EQ(send(0x17, "60 04 FFFFFFFFFFFF"), ok());
+    EXPECT_EQ(send(0x12), ok("0400"));
+    EXPECT_EQ(send(0x13), ok("01020304"));
+    EXPECT_EQ(send(0x14), ok("0800"));
+    EXPECT_EQ(send(0x17, "61 08 FFFFFFFFFFFF"), ok());
+    // Halted cards need the field reset the host sends before its request.
+    EXPECT_EQ(send(0x11), ok());
+    EXPECT_EQ(send(0x12), status(rfsim::kStatusNoCard));
+    send(0x2D);
+    EXPECT_EQ(send(0x12), ok("0400"));
+}
+
+// A double-size UID stops at level 1: this firmware knows no further levels.
+TEST_F(VaTypeATest, SelectsOnlyTheFirstCascadeLevel) {
+    const auto card = rfsim::makeMifare1K(hexBytes("04112233445566"));
+    field->place(card);
+    send(0x2D);
+    EXPECT_EQ(send(0x12), ok("4400"));
+    EXPECT_EQ(send(0x13), ok("88041122"));
+    EXPECT_EQ(send(0x14), ok("0400"));
+    EXPECT_EQ(card->state(), rfsim::CardState::ready);
+    EXPECT_EQ(send(0x17, "60 04 FFFFFFFFFFFF"), status(rfsim::kStatusNoCard));
+    EXPECT_EQ(send(0x18), status(rfsim::kStatusBadParameter));
+}
