@@ -1,5 +1,6 @@
 #include "reader/rf_work.hpp"
 
+#include "reader/rf_reader_one.hpp"
 #include "service/protocol/log.hpp"
 #include "service/protocol/result_codes.hpp"
 
@@ -16,12 +17,6 @@ int unavailable(const char* family, GCODE code, nlohmann::json& reply) {
 
 }  // namespace
 
-int RfWork::workRfReader(GCODE code, const nlohmann::json&, nlohmann::json& reply) {
-    return unavailable("RfReader", code, reply);
-}
-int RfWork::workMifareClassic(GCODE code, const nlohmann::json&, nlohmann::json& reply) {
-    return unavailable("MifareClassic", code, reply);
-}
 int RfWork::workCpuCosTypeA(GCODE code, const nlohmann::json&, nlohmann::json& reply) {
     return unavailable("CpuCosTypeA", code, reply);
 }

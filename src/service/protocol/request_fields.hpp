@@ -1,31 +1,36 @@
 #pragma once
-// Typed access to the fields of a request. A field that is missing or of another JSON type gives
-// nullptr / nullopt, which handlers answer by rejecting the request (handler_result::kMalformed).
+// Typed parameters of a command request, read the one way every handler reads them:
+//   uint   a JSON integer that is not negative (a negative or fractional number counts as missing)
+//   int    a JSON integer, signed or not
+//   bool   JSON true or false
+//   string a JSON string
+// Each getter gives nullopt (or null) when the field is missing or of another type.
 
+#include <climits>
 #include <cstdint>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 
-inline const nlohmann::json* field(const nlohmann::json& object, const char* name) {
-    const auto it = object.find(name);
-    return it == object.end() ? nullptr : &*it;
-}
+// The field itself; null when it is missing or the request is not an object.
+const nlohmann::json* field(const nlohmann::json& request, const char* name);
+std::optional<std::uint64_t> uintField(const nlohmann::json& request, const char* name);
+// Unsigned values above the signed range keep their low 64 bits.
+std::optional<std::int64_t> intField(const nlohmann::json& request, const char* name);
+std::optional<bool> boolField(const nlohmann::json& request, const char* name);
+const std::string* stringField(const nlohmann::json& request, const char* name);
 
-// A whole number of zero or more (JSON keeps non-negative integers as unsigned).
-inline std::optional<std::uint64_t> unsignedField(const nlohmann::json& object, const char* name) {
-    const nlohmann::json* value = field(object, name);
-    if (!value || !value->is_number_unsigned()) return std::nullopt;
-    return value->get<std::uint64_t>();
+// A parameter used as a byte: only its low 8 bits count.
+inline std::uint8_t lowByte(std::uint64_t value) {
+    return static_cast<std::uint8_t>(value & 0xFF);
 }
-
-inline std::optional<bool> boolField(const nlohmann::json& object, const char* name) {
-    const nlohmann::json* value = field(object, name);
-    if (!value || !value->is_boolean()) return std::nullopt;
-    return value->get<bool>();
+inline std::uint8_t lowByte(std::int64_t value) {
+    return lowByte(static_cast<std::uint64_t>(value));
 }
-
-inline const std::string* stringField(const nlohmann::json& object, const char* name) {
-    const nlohmann::json* value = field(object, name);
-    return value && value->is_string() ? &value->get_ref<const std::string&>() : nullptr;
+// A parameter stored as an int (a count or a time): saturated to the int range.
+inline int clampToInt(std::int64_t value) {
+    return value > INT_MAX ? INT_MAX : value < INT_MIN ? INT_MIN : static_cast<int>(value);
+}
+inline int clampToInt(std::uint64_t value) {
+    return value > INT_MAX ? INT_MAX : static_cast<int>(value);
 }

@@ -32,7 +32,7 @@ std::shared_ptr<UdpEndpoint> UdpWork::endpoint(unsigned slot) const {
 }
 
 int UdpWork::work(GCODE code, const json& request, json& reply) {
-    const auto index = unsignedField(request, "udpIdx");
+    const auto index = uintField(request, "udpIdx");
     if (!index) return hr::kMalformed;
     if (*index >= kSlots) {
         setResult(reply, 109);
@@ -62,7 +62,7 @@ int UdpWork::work(GCODE code, const json& request, json& reply) {
 int UdpWork::open(unsigned slot, const json& request, json& reply) {
     const auto broadcast = boolField(request, "broadcast");
     const std::string* addr = stringField(request, "addr");
-    const auto port = unsignedField(request, "port");
+    const auto port = uintField(request, "port");
     if (!broadcast || !addr || !port) return hr::kMalformed;
     // An open slot stays as it is; the request's address is not used.
     if (!endpoints_[slot] && nextLoop_)
@@ -81,7 +81,7 @@ int UdpWork::close(unsigned slot, json& reply) {
 
 int UdpWork::send(unsigned slot, const json& request, json& reply) {
     const std::string* addr = stringField(request, "addr");
-    const auto port = unsignedField(request, "port");
+    const auto port = uintField(request, "port");
     const std::string* data = stringField(request, "data");
     if (!addr || !port || !data) return hr::kMalformed;
     auto payload = Orvane::hexDecode(*data);

@@ -1,0 +1,106 @@
+#include "card/iso14443a/typea_vc.hpp"
+
+#include <algorithm>
+#include <array>
+
+namespace typea {
+
+namespace {
+constexpr std::size_t kMaxUid = 10;
+}
+
+std::optional<std::uint16_t> VcTypeA::request(bool wake) {
+    const std::uint8_t code = wake ? 0x52 : 0x26;  // WUPA / REQA
+    if (reader_.exchange(0x46, std::span(&code, 1)) != 0) return std::nullopt;
+    const auto atqa = reader_.replyData();
+    if (atqa.size() != 2) return std::nullopt;
+    return static_cast<std::uint16_t>(atqa[0] | atqa[1] << 8);
+}
+
+std::span<const std::uint8_t> VcTypeA::reportedUid() {
+    const std::uint8_t code = 0x04;
+    if (reader_.exchange(0x47, std::span(&code, 1)) != 0) return {};
+    const auto uid = reader_.replyData();
+    // No card's UID is longer than ten bytes: a longer report is a failed anticollision.
+    if (uid.size() > kMaxUid) return {};
+    return uid;
+}
+
+bool VcTypeA::anticollision(Orvane::TypeACardInfo& info) {
+    const auto uid = reportedUid();
+    if (uid.empty()) return false;
+    info.uid.fill(0);
+    std::copy(uid.begin(), uid.end(), info.uid.begin());
+    info.uidLen = static_cast<int>(uid.size());
+    if (uid.size() >= 4 && reader_.exchange(0x48, std::span(info.uid.data(), uid.size())) == 0) {
+        const auto reply = reader_.replyData();
+        if (reply.size() == 1) info.sak = reply[0];
+    }
+    return true;
+}
+
+bool VcTypeA::halt() {
+    return reader_.exchange(0x29) == 0;
+}
+
+std::optional<std::array<std::uint8_t, 4>> VcTypeA::activateAny(Orvane::IBuffer* ats, bool& exchanged) {
+    const std::uint8_t wake = 0x52;
+    exchanged = reader_.exchange(0x53, std::span(&wake, 1)) == 0;
+    if (!exchanged) return std::nullopt;
+    // Reply: the four level-1 UID bytes, then the ATS, whose first byte (TL) counts the ATS.
+    const auto reply = reader_.replyData();
+    if (reply.size() < 8) return std::nullopt;
+    std::array<std::uint8_t, 4> uid;
+    std::copy_n(reply.begin(), 4, uid.begin());
+    const auto rest = reply.subspan(4);
+    const std::size_t atsLength = std::min<std::size_t>(rest[0], rest.size());
+    if (ats != nullptr) ats->assign(rest.data(), static_cast<std::uint32_t>(atsLength));
+    return uid;
+}
+
+bool VcTypeA::activate(Orvane::TypeACardInfo& info, Orvane::IBuffer* ats, TypeAState& state) {
+    bool exchanged = false;
+    const auto uid = activateAny(ats, exchanged);
+    state.iso4Active = exchanged;
+    if (!exchanged) return false;
+    if (uid) {
+        info.uid.fill(0);
+        std::copy(uid->begin(), uid->end(), info.uid.begin());
+    }
+    info.uidLen = 4;
+    return true;
+}
+
+bool VcTypeA::selectKnown(const CascadeImage& image, bool activate, Orvane::IBuffer* ats, TypeAState& state) {
+    if (activate) {
+        bool exchanged = false;
+        const auto uid = activateAny(ats, exchanged);
+        if (!uid) return false;
+        state.cl1Uid = *uid;
+        state.iso4Active = std::ranges::equal(state.cl1Uid, image.level(0));
+        if (!state.iso4Active) reader_.exchange(0x6B);  // another card answered: release it
+        return state.iso4Active;
+    }
+    const std::uint8_t wake = 0x52;
+    if (reader_.exchange(0x46, std::span(&wake, 1)) != 0) return false;
+    const auto uid = reportedUid();
+    // The reported UID must be the start of the one asked for (the whole of it, normally).
+    if (uid.size() < 4 || uid.size() > image.uid.size() ||
+        !std::equal(uid.begin(), uid.end(), image.uid.begin()))
+        return false;
+    std::array<std::uint8_t, kMaxUid> select;
+    std::copy(uid.begin(), uid.end(), select.begin());
+    return reader_.exchange(0x48, std::span(select.data(), uid.size())) == 0;
+}
+
+bool VcTypeA::rawExchange(std::span<const std::uint8_t> request, Orvane::IBuffer& response) {
+    if (reader_.exchange(0x54, request) != 0) return false;
+    const auto reply = reader_.replyData();
+    return response.assign(reply.data(), static_cast<std::uint32_t>(reply.size()));
+}
+
+bool VcTypeA::deselect() {
+    return reader_.exchange(0x6B) == 0;
+}
+
+}  // namespace typea

@@ -1,0 +1,43 @@
+#pragma once
+// ISO 14443-A steps as commands of a VD-family reader. The program runs the cascade itself:
+//   0x41 request (data 00 REQA, 01 WUPA)   0x42 level-1 anticollision   0x43 level-1 select
+//   0x46 anticollision / 0x47 select at level 2 or 3 (data SEL, ...)   0x45 halt
+//   0x5A RATS   0x5B ISO 14443-4 exchange   0x5C deselect
+
+#include <cstdint>
+#include <optional>
+#include <span>
+
+#include "card/iso14443a/cascade.hpp"
+#include "crypto/buffer.hpp"
+#include "reader/frame/ivd_reader.hpp"
+
+namespace typea {
+
+class VdTypeA {
+  public:
+    static constexpr bool kActivates = true;
+
+    explicit VdTypeA(Orvane::IVDReader& reader) : reader_(reader) {}
+
+    // ATQA of the cards that answered REQA (or WUPA when `wake`).
+    std::optional<std::uint16_t> request(bool wake);
+    // Anticollision and select through every cascade level the ATQA and the UID call for.
+    bool anticollision(Orvane::TypeACardInfo& info);
+    bool halt();
+    // RATS on the selected card.
+    bool activate(Orvane::TypeACardInfo& info, Orvane::IBuffer* ats, TypeAState& state);
+    // Wake-up and select of a known UID, level by level, without anticollision.
+    bool selectKnown(const CascadeImage& image, bool activate, Orvane::IBuffer* ats, TypeAState& state);
+    bool rawExchange(std::span<const std::uint8_t> request, Orvane::IBuffer& response);
+    bool deselect();
+
+  private:
+    // Anticollision and select at level 2 or 3; the four UID bytes go to info.uid[at..].
+    bool higherLevel(std::uint8_t sel, Orvane::TypeACardInfo& info, int at);
+    bool rats(Orvane::IBuffer* ats, TypeAState& state);
+
+    Orvane::IVDReader& reader_;
+};
+
+}  // namespace typea

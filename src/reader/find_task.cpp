@@ -1,0 +1,168 @@
+#include "reader/find_task.hpp"
+
+#include <algorithm>
+#include <chrono>
+#include <exception>
+#include <future>
+#include <thread>
+#include <vector>
+
+#include "service/protocol/log.hpp"
+#include "service/protocol/result_codes.hpp"
+#include "service/protocol/send_json.hpp"
+
+namespace {
+constexpr int kFinderEvent = 117;
+}
+
+// One run of the task body on its own thread.
+class FindTaskRun {
+  public:
+    FindTaskRun(FinderState& state, const FindIdTask& task, ChannelRef channel)
+        : s_(state), task_(task), channel_(std::move(channel)) {}
+
+    void run() {
+        if (acknowledging())
+            message_["ack"] = *task_.ack;
+        else
+            message_["evt"] = kFinderEvent;
+        if (!loop()) return;
+        // Acknowledgement mode answers once, whether a card was found or the task was stopped.
+        if (acknowledging() && connected()) {
+            setResult(message_, 0);
+            message_["retval"] = cardListJson(working_);
+            sendJson(channel_, message_);
+        }
+    }
+
+  private:
+    // False when the task ends without its closing reply (channel gone, send failed).
+    bool loop() {
+        while (s_.running_) {
+            working_.clear();
+            if (pass() < 1) {
+                if (task_.fixIdle) reported_.clear();
+                s_.sleepUnlessStopped(task_.intervalMs);
+                continue;
+            }
+            if (task_.fixIdle) {
+                std::erase_if(working_,
+                              [&](const CardId& card) { return std::ranges::count(reported_, card) > 0; });
+                if (working_.empty()) {
+                    s_.sleepUnlessStopped(task_.intervalMs);
+                    continue;
+                }
+                reported_ = working_;
+            }
+            if (acknowledging()) break;
+            if (!connected()) return false;
+            s_.waitAck_ = task_.pause;
+            message_["retval"] = cardListJson(working_);
+            if (!sendJson(channel_, message_)) return false;
+            working_.clear();
+            // Straight on to the next pass: cards found back to back are reported without delay.
+            s_.waitWhilePaused();
+        }
+        return true;
+    }
+
+    int pass() {
+        s_.letCommandsIn();
+        std::lock_guard exchange(s_.exchangeMutex());
+        return s_.finder.findAll(working_);
+    }
+
+    bool acknowledging() const { return task_.ack.has_value(); }
+    bool connected() const {
+        const ChannelPtr channel = channel_.lock();
+        return channel && channel->isConnected();
+    }
+
+    FinderState& s_;
+    const FindIdTask& task_;
+    ChannelRef channel_;
+    nlohmann::json message_ = nlohmann::json::object();
+    std::vector<CardId> working_;
+    std::vector<CardId> reported_;
+};
+
+namespace {
+
+void taskThread(std::shared_ptr<FinderState> state, FindIdTask task, ChannelRef channel,
+                std::promise<void> started) {
+    std::unique_lock rfLock(state->rfLock(), std::try_to_lock);
+    started.set_value();
+    if (!rfLock.owns_lock()) {
+        logError("loop findId rfLock fail");
+        return;
+    }
+    try {
+        FindTaskRun(*state, task, std::move(channel)).run();
+    } catch (const std::exception& e) {  // memory exhausted: the task ends, the session goes on
+        logError("loop findId fail %s", e.what());
+    }
+}
+
+}  // namespace
+
+bool FinderState::start(FindIdTask task, ChannelRef channel) {
+    try {
+        {
+            std::lock_guard lock(wakeMutex_);
+            running_ = true;
+            waitAck_ = false;
+        }
+        std::promise<void> started;
+        auto threadHoldsLock = started.get_future();
+        std::thread(taskThread, shared_from_this(), std::move(task), std::move(channel), std::move(started))
+            .detach();
+        threadHoldsLock.wait();
+        return true;
+    } catch (const std::exception& e) {  // no thread or no memory for one
+        logError("loop findId start fail %s", e.what());
+        running_ = false;
+        return false;
+    }
+}
+
+void FinderState::stop() {
+    {
+        std::lock_guard lock(wakeMutex_);
+        if (!running_) return;
+        running_ = false;
+    }
+    wake_.notify_all();
+    // The task holds rfLock until it has left its loop and sent its last message.
+    std::lock_guard sync(rfLock_);
+}
+
+void FinderState::clearWaitAck() {
+    {
+        std::lock_guard lock(wakeMutex_);
+        waitAck_ = false;
+    }
+    wake_.notify_all();
+}
+
+std::unique_lock<std::mutex> FinderState::lockForCommand() {
+    ++commandsWaiting_;
+    std::unique_lock lock(*exchange_);
+    --commandsWaiting_;
+    return lock;
+}
+
+bool FinderState::sleepUnlessStopped(int ms) {
+    if (ms <= 0) return running_;
+    std::unique_lock lock(wakeMutex_);
+    return !wake_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return !running_; });
+}
+
+void FinderState::waitWhilePaused() {
+    std::unique_lock lock(wakeMutex_);
+    wake_.wait(lock, [this] { return !waitAck_ || !running_; });
+}
+
+void FinderState::letCommandsIn() const {
+    while (commandsWaiting_ > 0 && running_)
+        std::this_thread::yield();
+}

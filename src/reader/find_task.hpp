@@ -1,0 +1,72 @@
+#pragma once
+// The find task: a detached thread that runs the card finder pass after pass and reports cards to
+// the session, either as events (evt 117) or, in acknowledgement mode, as the one late reply to the
+// command that started it.
+//
+// The thread owns a share of FinderState, so a session closed while the task runs frees nothing the
+// thread still touches. It holds rfLock for its whole run (stop() waits on it) and the reader's
+// exchange mutex around each pass only, never while it sleeps or waits for the client.
+
+#include <atomic>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "reader/card_finder.hpp"
+#include "service/protocol/channel.hpp"
+
+struct FindIdTask {
+    // The request's ack in acknowledgement mode (any string, the empty one too); none: event mode.
+    std::optional<std::string> ack;
+    int intervalMs = 0;
+    bool pause = false;    // after each event wait for clearWaitAck()
+    bool fixIdle = false;  // report a card once while it stays in the field
+};
+
+// What a reader entry shares with its find task.
+class FinderState : public std::enable_shared_from_this<FinderState> {
+  public:
+    explicit FinderState(std::shared_ptr<std::mutex> exchange) : exchange_(std::move(exchange)) {}
+
+    // Changed and read with exchangeMutex() held: a running task reads it during every pass.
+    CardFinder finder;
+
+    // The reader's exchange mutex, whoever owns it (the entry passes an alias that keeps its reader).
+    std::mutex& exchangeMutex() { return *exchange_; }
+    // Takes the exchange mutex for a command. A finder between two passes lets a waiting command
+    // in first instead of taking the mutex straight back (std::mutex hands over in no order).
+    std::unique_lock<std::mutex> lockForCommand();
+
+    // Starts a task thread (the state must be held by a shared_ptr); returns once the thread holds rfLock (or
+    // found it busy), so a stop or a new start right after cannot race the thread for it. False when no
+    // thread could be started.
+    bool start(FindIdTask task, ChannelRef channel);
+    // Ends a running task: returns after the thread has left its loop and sent its last message.
+    void stop();
+    bool running() const { return running_; }
+    bool waitingForAck() const { return waitAck_; }
+    void clearWaitAck();
+
+    // Held by a task for its whole run.
+    std::mutex& rfLock() { return rfLock_; }
+
+  private:
+    friend class FindTaskRun;
+
+    // Sleeps up to `ms` (nothing for ms <= 0); false when the task was stopped meanwhile.
+    bool sleepUnlessStopped(int ms);
+    // Waits while a reported event is not yet acknowledged and the task is not stopped.
+    void waitWhilePaused();
+    // Yields while a command waits for the exchange mutex.
+    void letCommandsIn() const;
+
+    std::shared_ptr<std::mutex> exchange_;
+    std::mutex rfLock_;
+    std::atomic<bool> running_{false};
+    std::atomic<bool> waitAck_{false};
+    std::atomic<int> commandsWaiting_{0};
+    std::mutex wakeMutex_;  // flags change under it, so a sleeping task never misses a wake-up
+    std::condition_variable wake_;
+};

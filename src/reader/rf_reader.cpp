@@ -1,0 +1,236 @@
+#include "reader/rf_reader.hpp"
+
+#include "reader/bus/system_device_bus.hpp"
+#include "reader/ch340_baud_setup.hpp"
+#include "reader/rf_reader_ports.hpp"
+#include "reader/transport/va_reader_hid.hpp"
+#include "reader/transport/vb_reader_ch340.hpp"
+#include "reader/transport/vb_reader_serial.hpp"
+#include "reader/transport/vc_reader_ch9326.hpp"
+#include "reader/transport/vc_reader_serial.hpp"
+#include "reader/transport/vd_reader_hid.hpp"
+
+// The transport of the current type (the others stay null) and the port names the client gave the
+// two serial types; the names outlive type changes.
+struct RfReader::Transports {
+    explicit Transports(Orvane::DeviceBus& devices) : bus(devices) {}
+
+    void clear() {
+        vaHid.reset();
+        vbCh340.reset();
+        vbSerial.reset();
+        vcCh9326.reset();
+        vcSerial.reset();
+        vdHid.reset();
+    }
+
+    // The HID or USB handle of the current transport, null for the serial types.
+    Orvane::IUsb* usbHandle() const {
+        if (vaHid) return vaHid.get();
+        if (vbCh340) return vbCh340.get();
+        if (vcCh9326) return vcCh9326.get();
+        if (vdHid) return vdHid.get();
+        return nullptr;
+    }
+
+    Orvane::DeviceBus& bus;
+    std::unique_ptr<Orvane::VAReaderHid> vaHid;
+    std::unique_ptr<Orvane::VBReaderCH340> vbCh340;
+    std::unique_ptr<Orvane::VBReaderSerial> vbSerial;
+    std::string vbSerialPort;
+    std::unique_ptr<Orvane::VCReaderCH9326> vcCh9326;
+    std::unique_ptr<Orvane::VCReaderSerial> vcSerial;
+    std::string vcSerialPort;
+    std::unique_ptr<Orvane::VDReaderHid> vdHid;
+};
+
+namespace {
+
+// Reader types in the order detection probes them: the CH9326 reader is the common one.
+constexpr std::uint8_t kProbeOrder[] = {kReaderVcCh9326, kReaderVdHid,    kReaderVaHid,
+                                        kReaderVbCh340,  kReaderVcSerial, kReaderVbSerial};
+
+constexpr std::uint32_t kCh340WorkingRate = 57600;
+
+template <typename T>
+T* make(std::unique_ptr<T>& slot, auto&&... args) {
+    slot = std::make_unique<T>(args...);
+    return slot.get();
+}
+
+bool portOpen(Orvane::SerialPort& transport) {
+    try {
+        return transport.port().isOpen();
+    } catch (...) {
+        return false;
+    }
+}
+
+void closePort(Orvane::SerialReaderPort& transport) {
+    transport.setParkedPort(false);
+    try {
+        transport.port().close();
+    } catch (...) {
+    }
+}
+
+// The family's identify command; 0 means a reader of that family answered.
+bool handshake(const RfReader& reader) {
+    if (Orvane::IVAReader* va = reader.vaReader()) return va->exchange(0x10) == 0;
+    if (Orvane::IVCTsmReader* vc = reader.vcReader()) return vc->exchange(0x16) == 0;
+    if (Orvane::IVDReader* vd = reader.vdReader()) {
+        const std::uint8_t versionLength[] = {0x00, 0x20};
+        return vd->exchange(0xB0, Orvane::IVDReader::kReaderParams, versionLength) == 0;
+    }
+    return false;
+}
+
+}  // namespace
+
+RfReader::RfReader() : RfReader(Orvane::currentDeviceBus()) {}
+
+RfReader::RfReader(Orvane::DeviceBus& bus) : transports_(std::make_unique<Transports>(bus)) {}
+
+RfReader::~RfReader() {
+    close();
+    transports_->clear();
+}
+
+bool RfReader::setType(std::uint8_t kind) {
+    rfMode_ = 0;
+    authSector_ = 255;
+    transports_->clear();
+    va_ = nullptr;
+    vc_ = nullptr;
+    vd_ = nullptr;
+
+    type_ = kind == kReaderNone ? std::uint8_t{kReaderVcCh9326} : kind;
+    autoDetect_ = kind == kReaderNone;
+    Transports& t = *transports_;
+    switch (type_) {
+        case kReaderVdHid:
+            vd_ = make(t.vdHid, t.bus);
+            return true;
+        case kReaderVbSerial:
+            va_ = make(t.vbSerial);
+            return true;
+        case kReaderVcCh9326:
+            vc_ = make(t.vcCh9326, t.bus);
+            return true;
+        case kReaderVaHid:
+            va_ = make(t.vaHid, t.bus);
+            return true;
+        case kReaderVcSerial:
+            vc_ = make(t.vcSerial);
+            return true;
+        case kReaderVbCh340:
+            va_ = make(t.vbCh340, t.bus);
+            return true;
+        default:
+            return false;  // no transport: every connect fails until a valid type is set
+    }
+}
+
+bool RfReader::setPortName(std::uint8_t kind, const std::string& name) {
+    if (kind == kReaderVbSerial) {
+        transports_->vbSerialPort = name;
+        return true;
+    }
+    if (kind == kReaderVcSerial) {
+        transports_->vcSerialPort = name;
+        return true;
+    }
+    return false;
+}
+
+bool RfReader::connect() {
+    Transports& t = *transports_;
+    bool connected = false;
+    bool iso14443A = false;  // the VA readers speak ISO 14443-A only, so opening selects it
+    switch (type_) {
+        case kReaderVdHid:
+            connected = t.vdHid && t.vdHid->connectDevice();
+            break;
+        case kReaderVbSerial:
+            if (t.vbSerial) {
+                const bool wasOpen = portOpen(*t.vbSerial);
+                connected = wasOpen || t.vbSerial->parkedPort() ||
+                            Orvane::connectVbSerialPort(*t.vbSerial, t.bus, t.vbSerialPort, keepOpen_);
+                iso14443A = !wasOpen;
+            }
+            break;
+        case kReaderVcCh9326:
+            connected = t.vcCh9326 && t.vcCh9326->connectDevice();
+            break;
+        case kReaderVaHid:
+            connected = t.vaHid && t.vaHid->connectDevice();
+            iso14443A = true;
+            break;
+        case kReaderVcSerial:
+            connected =
+                t.vcSerial && (portOpen(*t.vcSerial) || t.vcSerial->parkedPort() ||
+                               Orvane::connectVcSerialPort(*t.vcSerial, t.bus, t.vcSerialPort, keepOpen_));
+            break;
+        case kReaderVbCh340:
+            // The rate set-up runs on every connect: the reader may have been power-cycled.
+            connected = t.vbCh340 && t.vbCh340->connectDevice() &&
+                        Orvane::setUpCh340Rate(*t.vbCh340, kCh340WorkingRate);
+            iso14443A = true;
+            break;
+        default:
+            break;
+    }
+    if (!connected) {
+        close();
+        return false;
+    }
+    if (iso14443A) rfMode_ = Orvane::rf_mode::kIso14443A;
+    return true;
+}
+
+bool RfReader::connectDetect() {
+    if (connect()) return true;
+    if (!autoDetect_) return false;
+    const bool skipCh9326 = type_ == kReaderVcCh9326;  // it was just tried
+    for (const std::uint8_t kind : kProbeOrder) {
+        if (kind == kReaderVcCh9326 && skipCh9326) continue;
+        setType(kind);  // a fresh transport for every probe
+        close();
+        if (connect()) {
+            autoDetect_ = true;
+            return true;
+        }
+    }
+    setType(kReaderVcCh9326);
+    autoDetect_ = true;  // the next open probes again
+    return false;
+}
+
+bool RfReader::open(bool flag) {
+    if (!connectDetect() && !flag) return false;
+    if (handshake(*this)) return true;
+    // One more round: a reader that was replugged or reset answers the second time.
+    close();
+    if (!connectDetect()) return false;
+    if (handshake(*this)) return true;
+    close();
+    return false;
+}
+
+void RfReader::close() {
+    rfMode_ = 0;
+    authSector_ = 255;
+    // Only the transport of the current type exists.
+    Transports& t = *transports_;
+    if (Orvane::IUsb* handle = t.usbHandle()) closeTransport(*handle);
+    if (t.vbSerial) closePort(*t.vbSerial);
+    if (t.vcSerial) closePort(*t.vcSerial);
+}
+
+std::string RfReader::lastGoodPort(std::uint8_t kind) {
+    return Orvane::lastGoodSerialPort(kind);
+}
+
+void RfReader::forgetLastGoodPorts() {
+    Orvane::forgetLastGoodSerialPorts();
+}

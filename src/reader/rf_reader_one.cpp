@@ -1,0 +1,106 @@
+#include "reader/rf_reader_one.hpp"
+
+#include <chrono>
+#include <thread>
+
+#include "card/iso14443a/rf_iso14443a.hpp"
+#include "card/iso14443b/rf_iso14443b.hpp"
+#include "card/iso15693/rf_iso15693.hpp"
+#include "card/key_provider/provider_wait.hpp"
+#include "card/mifare/mifare_classic.hpp"
+#include "card/mifare/rf_mifare_classic.hpp"
+#include "reader/reader_in_use.hpp"
+
+namespace {
+
+// How long an open waits for another entry to let go of the same reader type.
+constexpr auto kInUseGrace = std::chrono::milliseconds(300);
+
+std::shared_ptr<FinderState> finderFor(const std::shared_ptr<RfReader>& reader) {
+    // The alias keeps the reader, and with it the mutex, alive as long as a task holds the state.
+    return std::make_shared<FinderState>(std::shared_ptr<std::mutex>(reader, &reader->exchangeMutex()));
+}
+
+}  // namespace
+
+RfReaderOne::RfReaderOne(ChannelRef session, std::uint8_t devType)
+    : session_(std::move(session)), reader_(std::make_shared<RfReader>()), finder_(finderFor(reader_)) {
+    reader_->setType(devType);
+}
+
+RfReaderOne::~RfReaderOne() {
+    stopFindTask();
+    cancelProviderWaits();
+    auto exchange = lockExchange();
+    closeReader();
+    iso15693_.reset();
+    iso14443B_.reset();
+    mifareClassic_.reset();
+    rfMifareClassic_.reset();
+    iso14443A_.reset();
+    finder_->finder = CardFinder{};
+}
+
+int RfReaderOne::openReader(bool flag) {
+    ReaderInUse& registry = ReaderInUse::process();
+    std::unique_lock lock(registry.mutex());
+    registry.mark(readerType_, false);
+    if (!reader_->open(flag)) {
+        // The claim is gone already; keeping the type would let a later close release another
+        // entry's claim on it, and a find task start on a reader that is not open.
+        readerType_ = kReaderNone;
+        return 0;
+    }
+    const std::uint8_t type = reader_->type();
+    readerType_ = type;
+    if (registry.isHeld(type)) {
+        lock.unlock();
+        std::this_thread::sleep_for(kInUseGrace);
+        lock.lock();
+        if (registry.isHeld(type)) {
+            lock.unlock();
+            reader_->close();
+            readerType_ = kReaderNone;
+            return -1;
+        }
+    }
+    registry.mark(type, true);
+    return 1;
+}
+
+void RfReaderOne::closeReader() {
+    ReaderInUse& registry = ReaderInUse::process();
+    std::lock_guard lock(registry.mutex());
+    registry.mark(readerType_, false);
+    readerType_ = kReaderNone;
+    reader_->close();
+}
+
+RfReaderOne::FindStart RfReaderOne::startFindTask(FindIdTask task) {
+    stopFindTask();
+    if (readerType_ == kReaderNone) return FindStart::notOpened;
+    return finder_->start(std::move(task), session_) ? FindStart::started : FindStart::noResources;
+}
+
+std::shared_ptr<RfIso14443A> RfReaderOne::iso14443A() {
+    if (!iso14443A_) iso14443A_ = std::make_shared<RfIso14443A>(reader_);
+    return iso14443A_;
+}
+
+std::shared_ptr<Orvane::MifareClassic> RfReaderOne::mifareClassic() {
+    if (!mifareClassic_) {
+        if (!rfMifareClassic_) rfMifareClassic_ = std::make_shared<RfMifareClassic>(iso14443A());
+        mifareClassic_ = std::make_shared<Orvane::MifareClassic>(rfMifareClassic_);
+    }
+    return mifareClassic_;
+}
+
+std::shared_ptr<RfIso14443B> RfReaderOne::iso14443B() {
+    if (!iso14443B_) iso14443B_ = std::make_shared<RfIso14443B>(reader_);
+    return iso14443B_;
+}
+
+std::shared_ptr<RfIso15693> RfReaderOne::iso15693() {
+    if (!iso15693_) iso15693_ = std::make_shared<RfIso15693>(reader_);
+    return iso15693_;
+}

@@ -1,0 +1,71 @@
+#pragma once
+// One reader slot of a session: owns its RfReader, opens and closes it under the process-wide
+// reader-in-use registry, creates the card objects of that reader on first use and keeps them,
+// holds the card finder and runs the find task.
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "reader/card_finder.hpp"
+#include "reader/find_task.hpp"
+#include "reader/rf_reader.hpp"
+#include "service/protocol/channel.hpp"
+
+class RfIso14443A;
+class RfIso14443B;
+class RfIso15693;
+class RfMifareClassic;
+namespace Orvane {
+class MifareClassic;
+}
+
+class RfReaderOne {
+  public:
+    enum class FindStart { started, notOpened, noResources };
+
+    // Builds the reader for `devType` (0: detect the type when opening); touches no device.
+    RfReaderOne(ChannelRef session, std::uint8_t devType);
+    // Stops the find task, closes the reader and releases the card objects.
+    virtual ~RfReaderOne();
+    RfReaderOne(const RfReaderOne&) = delete;
+    RfReaderOne& operator=(const RfReaderOne&) = delete;
+
+    // 1 opened; 0 failed; -1 the type is held by another entry (the reader is closed again).
+    int openReader(bool flag);
+    void closeReader();
+    std::uint8_t readerType() const { return readerType_; }
+
+    // Stops a running task first; notOpened when the reader is not open.
+    FindStart startFindTask(FindIdTask task);
+    void stopFindTask() { finder_->stop(); }
+    void clearWaitAck() { finder_->clearWaitAck(); }
+
+    // Use with the exchange lock held (lockExchange): a running task reads it every pass.
+    CardFinder& cardFinder() { return finder_->finder; }
+    int findAll(std::vector<CardId>& cards) { return finder_->finder.findAll(cards); }
+
+    const std::shared_ptr<RfReader>& reader() const { return reader_; }
+    // The reader's exchange mutex, taken for a command's reader work; a finder between passes
+    // gives way to it.
+    std::unique_lock<std::mutex> lockExchange() { return finder_->lockForCommand(); }
+
+    // Card objects, created on first use and kept for the entry's life.
+    std::shared_ptr<RfIso14443A> iso14443A();
+    // Creates the entry's RfMifareClassic (on its RfIso14443A) first.
+    std::shared_ptr<Orvane::MifareClassic> mifareClassic();
+    std::shared_ptr<RfIso14443B> iso14443B();
+    std::shared_ptr<RfIso15693> iso15693();
+
+  private:
+    ChannelRef session_;
+    std::uint8_t readerType_ = kReaderNone;
+    std::shared_ptr<RfReader> reader_;
+    std::shared_ptr<FinderState> finder_;  // shared with a running find task
+    std::shared_ptr<RfIso14443A> iso14443A_;
+    std::shared_ptr<RfMifareClassic> rfMifareClassic_;
+    std::shared_ptr<Orvane::MifareClassic> mifareClassic_;
+    std::shared_ptr<RfIso14443B> iso14443B_;
+    std::shared_ptr<RfIso15693> iso15693_;
+};
