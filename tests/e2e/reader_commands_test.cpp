@@ -224,3 +224,19 @@ TEST_F(SimReaderService, SessionClosedWhileItsFinderRuns) {
     EXPECT_EQ(createAndOpen(next, 0, 4)["retval"], 1);
     EXPECT_EQ(createAndOpen(next, 1, 3)["retval"], 1);
 }
+
+TEST(SimReaderServiceShutdown, ServiceStoppedWhileAFinderRuns) {
+    auto service = std::make_unique<SimService>();
+    ASSERT_TRUE(service->ready());
+    service->readers.add(kReaderVcCh9326);
+    SimClient client(*service);
+    ASSERT_TRUE(client.loggedIn());
+    ASSERT_EQ(createAndOpen(client, 0, 3)["retval"], 1);
+    ASSERT_EQ(
+        client.call(115, slot(0, {{"enable", true}, {"limit", 1}, {"afi", 0}, {"nb16Slots", false}}))["err"],
+        0);
+    ASSERT_EQ(client.call(117, slot(0, {{"ms", 0}, {"evt", true}}))["err"], 0);
+    std::this_thread::sleep_for(50ms);
+    service.reset();  // the front end stops with the session and its task still running
+    EXPECT_TRUE(client.ws().closedByServer(2s));
+}
