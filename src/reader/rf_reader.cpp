@@ -24,6 +24,15 @@ struct RfReader::Transports {
         vdHid.reset();
     }
 
+    // The HID or USB handle of the current transport, null for the serial types.
+    Orvane::IUsb* usbHandle() const {
+        if (vaHid) return vaHid.get();
+        if (vbCh340) return vbCh340.get();
+        if (vcCh9326) return vcCh9326.get();
+        if (vdHid) return vdHid.get();
+        return nullptr;
+    }
+
     Orvane::DeviceBus& bus;
     std::unique_ptr<Orvane::VAReaderHid> vaHid;
     std::unique_ptr<Orvane::VBReaderCH340> vbCh340;
@@ -37,7 +46,7 @@ struct RfReader::Transports {
 
 namespace {
 
-// Reader types in the order detection probes them: the CH9326 reader is the common one.
+// Reader types in the order detection probes them.
 constexpr std::uint8_t kProbeOrder[] = {kReaderVcCh9326, kReaderVdHid,    kReaderVaHid,
                                         kReaderVbCh340,  kReaderVcSerial, kReaderVbSerial};
 
@@ -211,29 +220,11 @@ bool RfReader::open(bool flag) {
 void RfReader::close() {
     rfMode_ = 0;
     authSector_ = 255;
+    // Only the transport of the current type exists.
     Transports& t = *transports_;
-    switch (type_) {
-        case kReaderVdHid:
-            if (t.vdHid) closeTransport(*t.vdHid);
-            break;
-        case kReaderVcCh9326:
-            if (t.vcCh9326) closeTransport(*t.vcCh9326);
-            break;
-        case kReaderVaHid:
-            if (t.vaHid) closeTransport(*t.vaHid);
-            break;
-        case kReaderVbCh340:
-            if (t.vbCh340) closeTransport(*t.vbCh340);
-            break;
-        case kReaderVbSerial:
-            if (t.vbSerial) closePort(*t.vbSerial);
-            break;
-        case kReaderVcSerial:
-            if (t.vcSerial) closePort(*t.vcSerial);
-            break;
-        default:
-            break;
-    }
+    if (Orvane::IUsb* handle = t.usbHandle()) closeTransport(*handle);
+    if (t.vbSerial) closePort(*t.vbSerial);
+    if (t.vcSerial) closePort(*t.vcSerial);
 }
 
 std::string RfReader::lastGoodPort(std::uint8_t kind) {

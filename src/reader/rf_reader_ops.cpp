@@ -20,32 +20,25 @@ bool isVaType(std::uint8_t type) {
     return type == kReaderVbSerial || type == kReaderVaHid || type == kReaderVbCh340;
 }
 
-// Protocol letters of VC command 0x3A.
-int vcProtocolLetter(std::uint8_t mode) {
-    switch (mode) {
-        case Orvane::rf_mode::kIso15693:
-            return 0x31;
-        case Orvane::rf_mode::kIso14443B:
-            return 0x42;
-        case Orvane::rf_mode::kIso14443A:
-            return 0x41;
-        default:
-            return -1;
-    }
-}
+// How each family names a protocol: the letter of VC command 0x3A, the value of VD command 0xBD.
+struct ProtocolCodes {
+    std::uint8_t mode;
+    std::uint8_t vcLetter;
+    std::uint8_t vdValue;
+};
 
-// Protocol values of VD command 0xBD.
-int vdProtocolValue(std::uint8_t mode) {
-    switch (mode) {
-        case Orvane::rf_mode::kIso15693:
-            return 2;
-        case Orvane::rf_mode::kIso14443B:
-            return 1;
-        case Orvane::rf_mode::kIso14443A:
-            return 0;
-        default:
-            return -1;
+constexpr ProtocolCodes kProtocolCodes[] = {
+    {Orvane::rf_mode::kIso14443A, 0x41, 0},
+    {Orvane::rf_mode::kIso14443B, 0x42, 1},
+    {Orvane::rf_mode::kIso15693, 0x31, 2},
+};
+
+// Null for anything but a single known mode bit.
+const ProtocolCodes* protocolCodes(std::uint8_t mode) {
+    for (const ProtocolCodes& codes : kProtocolCodes) {
+        if (codes.mode == mode) return &codes;
     }
+    return nullptr;
 }
 
 int vcCommand(Orvane::IVCTsmReader* vc, std::uint8_t command, std::uint8_t data) {
@@ -58,15 +51,14 @@ int vcCommand(Orvane::IVCTsmReader* vc, std::uint8_t command, std::uint8_t data)
 bool RfReader::setProtocol(std::uint8_t mode, bool force) {
     if ((rfMode_ & mode) != 0) return true;
     if (!force && rfMode_ != 0) return false;
+    const ProtocolCodes* codes = protocolCodes(mode);
     if (isVcType(type_)) {
-        const int letter = vcProtocolLetter(mode);
-        if (letter < 0) return false;
+        if (!codes) return false;
         rfMode_ = 0;  // the front end is in an unknown state until the reader confirms
-        if (vcCommand(vc_, 0x3A, static_cast<std::uint8_t>(letter)) != 0) return false;
+        if (vcCommand(vc_, 0x3A, codes->vcLetter) != 0) return false;
     } else if (type_ == kReaderVdHid) {
-        const int value = vdProtocolValue(mode);
-        if (value < 0 || !vd_) return false;
-        const std::uint8_t data[] = {static_cast<std::uint8_t>(value)};
+        if (!codes || !vd_) return false;
+        const std::uint8_t data[] = {codes->vdValue};
         if (vd_->exchange(0xBD, IVDReader::kReaderParams, data) != 0) return false;
     } else {
         return false;  // the VA readers know ISO 14443-A only
