@@ -10,12 +10,24 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     socat curl
 )
+# The JavaScript client's tests need Node.js 18 or later with npm; keep one that is already there.
+command -v node >/dev/null && command -v npm >/dev/null || packages+=(nodejs npm)
 
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+install_js_test_modules() {
+    # The test modules are pinned by tests/js/package-lock.json; fetched once.
+    local dir
+    dir="$(dirname "$0")/../tests/js"
+    [ -d "$dir/node_modules" ] || (cd "$dir" && npm ci --no-audit --no-fund --loglevel=error)
+}
+
+if [ ${#missing[@]} -eq 0 ]; then
+    install_js_test_modules
+    exit 0
+fi
 
 echo "Installing missing packages: ${missing[*]}"
 run_as_root=()
@@ -26,3 +38,4 @@ fi
 export DEBIAN_FRONTEND=noninteractive
 "${run_as_root[@]}" apt-get update -qq
 "${run_as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+install_js_test_modules

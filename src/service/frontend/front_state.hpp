@@ -6,6 +6,7 @@
 #include <string>
 
 #include "service/config/ini_cfg.hpp"
+#include "service/frontend/extra_routes.hpp"
 
 struct FrontState {
     IniCfgPtr config;
@@ -13,6 +14,7 @@ struct FrontState {
     std::string documentRoot;  // the static web area
     bool cors = true;
     bool accessLog = false;
+    ExtraRoutes extraRoutes;         // asked before the service's own routes; empty: none
     std::atomic<int> connectNum{0};  // open TCP connections, HTTP and WebSocket
     std::atomic<int> sessionNum{0};  // open WebSocket sessions
 };

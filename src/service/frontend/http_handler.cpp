@@ -51,6 +51,11 @@ std::optional<StringResponse> route(const FrontState& front, const HttpRequest& 
     return std::nullopt;
 }
 
+std::optional<ExtraRouteReply> askExtraRoutes(const FrontState& front, const HttpRequest& request) {
+    const std::string_view target = request.target();
+    return front.extraRoutes(request.method_string(), target.substr(0, target.find('?')), request.body());
+}
+
 std::variant<StringResponse, FileResponse> staticFile(const FrontState& front, const HttpRequest& request) {
     const auto notFound = [&] {
         return textResponse(request, http::status::not_found, "text/plain", "Not Found");
@@ -130,8 +135,12 @@ bool hostAllowed(const FrontState& front, const HttpRequest& request, const Peer
 
 HttpReply handleHttpRequest(const FrontState& front, const HttpRequest& request, const PeerInfo& peer) {
     HttpReply reply;
+    std::optional<ExtraRouteReply> extra;
     if (front.cors && isPreflight(request)) {
         reply.response = preflight(request);
+    } else if (front.extraRoutes && (extra = askExtraRoutes(front, request))) {
+        reply.response = textResponse(request, static_cast<http::status>(extra->status),
+                                      extra->contentType.c_str(), std::move(extra->body));
     } else if (auto routed = route(front, request)) {
         reply.response = std::move(*routed);
     } else if (request.method() == http::verb::get || request.method() == http::verb::head) {
@@ -148,7 +157,7 @@ HttpReply handleHttpRequest(const FrontState& front, const HttpRequest& request,
             if (front.accessLog)
                 logInfo("[%s:%d][%s %s]=>[%d %s]", peer.ip, peer.port, std::string(request.method_string()),
                         std::string(request.target()), status, std::string(res.reason()));
-            if (status == 400)
+            if (status == 400 && !extra)
                 reply.refuse = true;
             else if (status >= 400 && !front.accessLog)
                 logWarn("[%s:%d][%s %s]=>[%d %s]", peer.ip, peer.port, std::string(request.method_string()),

@@ -41,6 +41,10 @@ RfDock::~RfDock() {
     impl_->server.reset();
 }
 
+void RfDock::setExtraRoutes(ExtraRoutes routes) {
+    impl_->front->extraRoutes = std::move(routes);
+}
+
 bool RfDock::init() {
     IniCfg& config = *impl_->config;
     FrontState& front = *impl_->front;

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "service/config/ini_cfg.hpp"
+#include "service/frontend/extra_routes.hpp"
 #include "service/process/process_context.hpp"
 
 class RfDock {
@@ -18,6 +19,8 @@ class RfDock {
     // Configures TLS, the listener, workers, limits, the web area and the routes, then completes and
     // saves the configuration file. False (with the reason printed) when the service cannot serve.
     bool init();
+    // Routes asked before the service's own; set before run().
+    void setExtraRoutes(ExtraRoutes routes);
     // Serves until stopped; 0, or a negative errno when the port cannot be listened on.
     int run();
     // Safe from any thread.

@@ -1,0 +1,97 @@
+// The service's start-up, command line and process control, shared by rfdock and rfdock-sim.
+
+#include <sys/prctl.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+#include "service/config/ini_cfg.hpp"
+#include "service/frontend/rf_dock.hpp"
+#include "service/process/browser.hpp"
+#include "service/process/crypto_providers.hpp"
+#include "service/process/instance_control.hpp"
+#include "service/process/launch_url.hpp"
+#include "service/process/logging.hpp"
+#include "service/process/options.hpp"
+#include "service/process/pid_file.hpp"
+#include "service/service_main.hpp"
+#include "service/version.hpp"
+
+namespace {
+
+std::string dataDirectory(const std::string& programName) {
+    const auto home = homeDirectory();
+    if (!home) {
+        std::printf("Failed to get Home path.\n");
+        return {};
+    }
+    std::string dir = *home + "/.tesmar/" + programName;
+    makeDirectories(dir);
+    return dir;
+}
+
+std::string programNameOf(const char* argv0) {
+    const std::string path = argv0 ? argv0 : "";
+    const std::string name = path.substr(path.rfind('/') + 1);
+    return name.empty() ? "rfdock" : name;
+}
+
+}  // namespace
+
+int runService(int argc, char** argv, const ServiceHooks& hooks) {
+    setvbuf(stdout, nullptr, _IOLBF, 0);
+    std::signal(SIGPIPE, SIG_IGN);  // a closed console must not end the service
+    const std::string runDir = dataDirectory(programNameOf(argv[0]));
+    const LaunchArguments launch = rewriteLaunchUrl(argc, argv);
+    const ProcessContext context = makeProcessContext(argv[0], runDir);
+
+    auto config = std::make_shared<IniCfg>(context.confFile);
+    setupLogging(*config, context);
+
+    const auto options = parseCommandLine(launch.args);
+    if (!options) return -1;
+    if (options->help) {
+        std::printf("%s\n", helpText(context.programName).c_str());
+        return 0;
+    }
+    if (options->version) {
+        std::printf("%s Build:%s \n", kVersionText, kBuildText);
+        return 0;
+    }
+    const std::string signal = options->signal.value_or("start");
+    if (signal == "reload") {
+        std::printf("Invalid signal: '%s'\n", signal.c_str());
+        return -1;
+    }
+    if (options->port) {
+        const long port = std::strtol(options->port->c_str(), nullptr, 10);
+        if (port != 0) config->set(cfg::port, static_cast<int>(port));
+    }
+    if (handleProcessSignal(signal, context)) {
+        if (!launch.launchedByUrl && signal.find("start") != std::string::npos) openServicePage(*config);
+        return 0;
+    }
+    ::prctl(PR_SET_NAME, (context.programName + ": master").substr(0, 15).c_str());
+
+    const auto pidFile = PidFile::acquire(context.pidFile);
+    if (!pidFile) {
+        std::printf("The pidfile lock is in use, the service may not have stopped properly\n");
+        return -1;
+    }
+    loadCryptoProviders(context.programDir);
+    if (hooks.beforeServe && !hooks.beforeServe()) return -1;
+
+    RfDock dock(launch.launchedByUrl, config, context);
+    if (hooks.extraRoutes) dock.setExtraRoutes(hooks.extraRoutes);
+    if (!dock.init()) return -1;
+    if (!launch.launchedByUrl) openServicePage(*config);
+    std::printf("%s listening on %s\n", context.programName.c_str(), servicePageUrl(*config).c_str());
+    const int result = dock.run();
+    if (result != 0) {
+        std::printf("bind port run error %d\n", result);
+        return result;
+    }
+    return 0;
+}

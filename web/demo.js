@@ -1,0 +1,311 @@
+// The demo page: every panel drives the service through rfdock.js, and every failure is shown.
+
+import { RfDock, RfDockError } from './rfdock.js';
+
+const $ = (selector) => document.querySelector(selector);
+let dock = null;
+
+// --- output
+
+function log(text, kind = '') {
+  const line = document.createElement('div');
+  if (kind) line.className = kind;
+  line.textContent = `${new Date().toLocaleTimeString()}  ${text}`;
+  const box = $('#log');
+  box.prepend(line);
+  while (box.childElementCount > 200) box.lastElementChild.remove();
+}
+
+function describe(error) {
+  if (!(error instanceof RfDockError)) return String(error && error.message ? error.message : error);
+  switch (error.kind) {
+    case 'closed': return `No connection to the service: ${error.message}`;
+    case 'timeout': return `The service did not answer in time: ${error.message}`;
+    case 'login': return `Login refused: ${error.reply.msg} (${error.err})`;
+    case 'reply': return `${error.reply.msg} (err ${error.err})`;
+    default: return error.message;
+  }
+}
+
+function show(target, text, isError = false) {
+  const element = typeof target === 'string' ? $(target) : target;
+  element.textContent = text;
+  element.classList.toggle('error', isError);
+}
+
+// Runs one step of a panel; errors land in the panel's state line and in the log.
+async function step(stateLine, work) {
+  try {
+    return await work();
+  } catch (error) {
+    show(stateLine, describe(error), true);
+    log(describe(error), 'err');
+    return undefined;
+  }
+}
+
+async function call(code, fields = {}, options = {}) {
+  const reply = await dock.call(code, fields, options);
+  log(`${code} → ${JSON.stringify(reply)}`);
+  return reply;
+}
+
+const rfIdx = () => Number($('#rf-idx').value);
+
+// --- service status and connection
+
+async function refreshStatus() {
+  try {
+    const status = await (await fetch('/status', { cache: 'no-store' })).json();
+    show('#service', `${status.version ?? 'rfdock'} · ${status.build ?? ''}`);
+  } catch {
+    show('#service', 'The service does not answer.', true);
+  }
+}
+
+function showConnection(state, reason = '') {
+  const badge = $('#connection');
+  badge.className = `badge ${state}`;
+  badge.textContent = { open: 'connected', connecting: 'connecting …', closed: 'not connected' }[state];
+  badge.title = reason;
+  if (state !== 'open') document.body.classList.remove('logged-in');
+}
+
+async function connectAndLogin(event) {
+  event.preventDefault();
+  const form = event.target;
+  const user = form.user.value;
+  const pass = form.pass.value;
+  if (dock) dock.close();
+  const scheme = location.protocol === 'https:' ? 'wss' : 'ws';
+  dock = new RfDock({ url: `${scheme}://${location.host}/` });
+  dock.addEventListener('state', (e) => {
+    showConnection(e.detail.state, e.detail.reason);
+    if (e.detail.state === 'closed' && e.detail.reason) log(`Connection: ${e.detail.reason}`, 'err');
+  });
+  dock.addEventListener('reconnected', () => {
+    document.body.classList.add('logged-in');
+    log('Reconnected and logged in again; readers have to be created and opened again.', 'err');
+  });
+  dock.addEventListener('card', (e) => showCards(e.detail.retval));
+  dock.addEventListener('event', (e) => log(`event ${JSON.stringify(e.detail)}`, 'evt'));
+  dock.addEventListener('error', (e) => log(describe(e.detail), 'err'));
+  await step('#connection', async () => {
+    await dock.connect();
+    await dock.login(user, pass);
+    sessionStorage.setItem('rfdock-user', user);
+    sessionStorage.setItem('rfdock-pass', pass);
+    document.body.classList.add('logged-in');
+    log(`Logged in as ${user}.`);
+  });
+}
+
+// --- reader
+
+const TYPE_NAMES = ['none', 'VD HID', 'VB serial', 'VC CH9326', 'VA HID', 'VC serial', 'VB CH340'];
+
+const readerActions = {
+  async create() {
+    await call(100, { rfIdx: rfIdx(), devType: Number($('#dev-type').value) });
+    show('#reader-state', `Slot ${rfIdx()}: reader created, not opened.`);
+  },
+  async open() {
+    const opened = await call(105, { rfIdx: rfIdx(), open: true });
+    if (opened.retval === -1) throw new Error('That reader type is in use by another connection.');
+    if (opened.retval !== 1) throw new Error('No reader of that type answered.');
+    const type = (await call(101, { rfIdx: rfIdx() })).retval;
+    show('#reader-state', `Slot ${rfIdx()}: type ${type} (${TYPE_NAMES[type] ?? '?'}) open.`);
+  },
+  async close() {
+    await call(106, { rfIdx: rfIdx() });
+    show('#reader-state', `Slot ${rfIdx()}: closed.`);
+  },
+  async beep() {
+    const reply = await call(111, { rfIdx: rfIdx(), ms: 100 });
+    show('#reader-state', reply.retval ? 'Beeped.' : 'The reader did not beep.', !reply.retval);
+  },
+  async version() {
+    const reply = await call(108, { rfIdx: rfIdx() });
+    show('#reader-state', reply.retval ? `Version: ${reply.ver}` : 'No version read.', !reply.retval);
+  },
+};
+
+// --- card finder
+
+const KIND_NAMES = { 1: 'ISO 14443-A', 2: 'ISO 14443-B', 4: 'ISO 15693' };
+
+function cardDetails(card) {
+  if (card.rf_type === 1) return `ATQA ${card.atqa?.toString(16).padStart(4, '0')} SAK ${card.sak?.toString(16).padStart(2, '0')}`;
+  if (card.rf_type === 2) return `app ${card.application} proto ${card.protocol}`;
+  return `DSFID ${card.dsfid}`;
+}
+
+function showCards(cards) {
+  const body = $('#cards tbody');
+  for (const card of cards) {
+    const row = document.createElement('tr');
+    for (const text of [new Date().toLocaleTimeString(), KIND_NAMES[card.rf_type] ?? card.rf_type, card.uid,
+      cardDetails(card)]) {
+      const cell = document.createElement('td');
+      cell.textContent = text;
+      row.append(cell);
+    }
+    body.prepend(row);
+  }
+  while (body.childElementCount > 50) body.lastElementChild.remove();
+}
+
+const finderActions = {
+  async 'find-start'() {
+    const slot = rfIdx();
+    await call(113, { rfIdx: slot, enable: $('#find-a').checked, limit: 0 });
+    await call(114, { rfIdx: slot, enable: $('#find-b').checked, limit: 0, afi: 0, slotsNum: 0 });
+    await call(115, { rfIdx: slot, enable: $('#find-v').checked, limit: 0, afi: 0, nb16Slots: false });
+    await call(117, { rfIdx: slot, ms: Number($('#find-ms').value), evt: true, fixIdle: $('#find-fix').checked });
+    show('#reader-state', `Slot ${slot}: finding cards.`);
+  },
+  async 'find-stop'() {
+    await call(119, { rfIdx: rfIdx() });
+    show('#reader-state', `Slot ${rfIdx()}: finder stopped.`);
+  },
+};
+
+// --- Mifare Classic
+
+const hexBytes = (hex, from, count) => hex.slice(from * 2, (from + count) * 2);
+
+async function describeTrailer(trailerHex) {
+  const reply = await call(210, { rfIdx: rfIdx(), power: hexBytes(trailerHex, 6, 4) });
+  return reply.retval ? `access ${reply.bitStr} (C1C2C3 per block 0|1|2|trailer)` : 'access bytes inconsistent';
+}
+
+const mifareActions = {
+  async 'mf-select'() {
+    const card = await call(205, { rfIdx: rfIdx() });
+    if (!card.retval) throw new Error('No card answered.');
+    const number = await call(206, { rfIdx: rfIdx() });
+    show('#mf-card', `UID ${card.uid} · ATQA ${card.atqa} · SAK ${card.sak} · number ${number.retval}`);
+  },
+  async 'mf-read'() {
+    const sector = Number($('#mf-sector').value);
+    const reply = await call(207, {
+      rfIdx: rfIdx(), reSelect: true, sector, pwd: $('#mf-key').value.trim(), pos: 0, num: 0,
+      keyB: $('#mf-keyb').checked, fill: true,
+    });
+    if (reply.retval < 0 || !reply.data) throw new Error(`Read failed (retval ${reply.retval}).`);
+    const first = sector < 32 ? sector * 4 : 128 + (sector - 32) * 16;
+    const blocks = reply.data.match(/.{1,32}/g);
+    const lines = blocks.map((block, i) => `${String(first + i).padStart(3)}  ${block.match(/../g).join(' ')}`);
+    const blockCount = sector < 32 ? 4 : 16;
+    if (blocks.length === blockCount) lines.push(`     ${await describeTrailer(blocks[blockCount - 1])}`);
+    $('#mf-dump').textContent = lines.join('\n');
+  },
+  async 'mf-write'() {
+    await call(200, { rfIdx: rfIdx(), isWrite: $('#mf-trailer').checked, isCheck: true });
+    const reply = await call(208, {
+      rfIdx: rfIdx(), reSelect: true, sector: Number($('#mf-sector').value), pwd: $('#mf-key').value.trim(),
+      data: $('#mf-data').value.trim(), pos: Number($('#mf-block').value), num: 1, keyB: $('#mf-keyb').checked,
+    });
+    const texts = { '-6': 'that block is the sector trailer: allow trailer writes first',
+      '-7': 'the trailer image has inconsistent access bytes', '-5': 'authentication failed',
+      '-4': 'the card was lost', '-3': 'no card selected' };
+    if (reply.retval !== 16) throw new Error(`Write failed: ${texts[reply.retval] ?? `retval ${reply.retval}`}.`);
+    show('#mf-card', 'Block written.');
+  },
+};
+
+// --- simulator (only on rfdock-sim, which answers GET /sim)
+
+async function simRequest(method, path, body) {
+  const response = await fetch(path, {
+    method, headers: body ? { 'Content-Type': 'application/json' } : {}, body: body && JSON.stringify(body),
+  });
+  const text = await response.text();
+  if (!response.ok) {
+    let reason = text;
+    try { reason = JSON.parse(text).error ?? text; } catch { /* plain text */ }
+    throw new Error(`${method} ${path}: ${response.status} ${reason}`);
+  }
+  return text ? JSON.parse(text) : null;
+}
+
+async function refreshSim() {
+  let sim;
+  try {
+    const response = await fetch('/sim', { cache: 'no-store' });
+    if (!response.ok) return;
+    sim = await response.json();
+  } catch {
+    return;
+  }
+  $('#sim-panel').hidden = false;
+  const readerSelect = $('#sim-reader');
+  const chosen = readerSelect.value;
+  readerSelect.replaceChildren(...sim.readers.map((r) => new Option(`${r.id} · type ${r.type} ${r.name}`, r.id)));
+  if (chosen) readerSelect.value = chosen;
+  const kindSelect = $('#sim-kind');
+  if (kindSelect.childElementCount === 0) kindSelect.replaceChildren(...sim.cardKinds.map((k) => new Option(k, k)));
+  const list = $('#sim-cards');
+  list.replaceChildren();
+  for (const reader of sim.readers) {
+    for (const card of reader.cards) {
+      const item = document.createElement('li');
+      item.textContent = `reader ${reader.id} (type ${reader.type}): ${card.kind} ${card.uid} `;
+      const remove = document.createElement('button');
+      remove.textContent = 'Remove';
+      remove.addEventListener('click', () => step('#mf-card', async () => {
+        await simRequest('DELETE', `/sim/readers/${reader.id}/cards/${card.uid}`);
+        await refreshSim();
+      }));
+      item.append(remove);
+      list.append(item);
+    }
+  }
+}
+
+const simActions = {
+  async 'sim-place'() {
+    const uid = $('#sim-uid').value.trim();
+    await simRequest('POST', `/sim/readers/${$('#sim-reader').value}/cards`,
+      { kind: $('#sim-kind').value, ...(uid ? { uid } : {}) });
+    await refreshSim();
+  },
+};
+
+// --- console
+
+const consoleActions = {
+  async 'console-send'() {
+    const request = JSON.parse($('#console-input').value);
+    const reply = await dock.send(request, { timeoutMs: 0 });
+    log(`→ ${JSON.stringify(request)}\n← ${JSON.stringify(reply, null, 2)}`, reply.err ? 'err' : '');
+  },
+  async 'console-clear'() {
+    $('#log').replaceChildren();
+  },
+};
+
+// --- wiring
+
+const actions = { ...readerActions, ...finderActions, ...mifareActions, ...simActions, ...consoleActions };
+const stateLineOf = (button) => {
+  const panel = button.closest('section').id;
+  return { 'mifare-panel': '#mf-card', 'sim-panel': '#mf-card' }[panel] ?? '#reader-state';
+};
+
+document.addEventListener('click', (event) => {
+  const button = event.target.closest('button[data-action]');
+  if (!button) return;
+  const action = actions[button.dataset.action];
+  button.disabled = true;
+  step(stateLineOf(button), action).finally(() => { button.disabled = false; });
+});
+
+for (let i = 0; i < 6; i += 1) $('#rf-idx').append(new Option(String(i), String(i)));
+$('#login-form').addEventListener('submit', connectAndLogin);
+$('#login-form').user.value = sessionStorage.getItem('rfdock-user') ?? 'public';
+$('#login-form').pass.value = sessionStorage.getItem('rfdock-pass') ?? '';
+refreshStatus();
+refreshSim();
+setInterval(refreshStatus, 5000);
+setInterval(refreshSim, 3000);
