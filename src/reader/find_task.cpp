@@ -18,6 +18,23 @@ constexpr int kFinderEvent = 117;
 // One run of the task body on its own thread.
 class FindTaskRun {
   public:
+    static void threadMain(std::shared_ptr<FinderState> state, FindIdTask task, ChannelRef channel,
+                           std::promise<void> started) {
+        std::unique_lock rfLock(state->rfLock_, std::try_to_lock);
+        if (rfLock.owns_lock()) state->taskThread_ = std::this_thread::get_id();
+        started.set_value();
+        if (!rfLock.owns_lock()) {
+            logError("loop findId rfLock fail");
+            return;
+        }
+        try {
+            FindTaskRun(*state, task, std::move(channel)).run();
+        } catch (const std::exception& e) {  // memory exhausted: the task ends, the session goes on
+            logError("loop findId fail %s", e.what());
+        }
+        state->taskThread_ = std::thread::id();
+    }
+
     FindTaskRun(FinderState& state, const FindIdTask& task, ChannelRef channel)
         : s_(state), task_(task), channel_(std::move(channel)) {}
 
@@ -86,25 +103,6 @@ class FindTaskRun {
     std::vector<CardId> reported_;
 };
 
-namespace {
-
-void taskThread(std::shared_ptr<FinderState> state, FindIdTask task, ChannelRef channel,
-                std::promise<void> started) {
-    std::unique_lock rfLock(state->rfLock(), std::try_to_lock);
-    started.set_value();
-    if (!rfLock.owns_lock()) {
-        logError("loop findId rfLock fail");
-        return;
-    }
-    try {
-        FindTaskRun(*state, task, std::move(channel)).run();
-    } catch (const std::exception& e) {  // memory exhausted: the task ends, the session goes on
-        logError("loop findId fail %s", e.what());
-    }
-}
-
-}  // namespace
-
 bool FinderState::start(FindIdTask task, ChannelRef channel) {
     try {
         {
@@ -114,7 +112,8 @@ bool FinderState::start(FindIdTask task, ChannelRef channel) {
         }
         std::promise<void> started;
         auto threadHoldsLock = started.get_future();
-        std::thread(taskThread, shared_from_this(), std::move(task), std::move(channel), std::move(started))
+        std::thread(FindTaskRun::threadMain, shared_from_this(), std::move(task), std::move(channel),
+                    std::move(started))
             .detach();
         threadHoldsLock.wait();
         return true;
@@ -132,6 +131,7 @@ void FinderState::stop() {
         running_ = false;
     }
     wake_.notify_all();
+    if (std::this_thread::get_id() == taskThread_) return;  // leaves its loop right after this
     // The task holds rfLock until it has left its loop and sent its last message.
     std::lock_guard sync(rfLock_);
 }

@@ -13,6 +13,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 
 #include "reader/card_finder.hpp"
 #include "service/protocol/channel.hpp"
@@ -44,6 +45,8 @@ class FinderState : public std::enable_shared_from_this<FinderState> {
     // thread could be started.
     bool start(FindIdTask task, ChannelRef channel);
     // Ends a running task: returns after the thread has left its loop and sent its last message.
+    // Called on the task's own thread (which can happen when the task drops the last share of the
+    // session it reports to, and the session's entries go with it), it only tells the task to end.
     void stop();
     bool running() const { return running_; }
     bool waitingForAck() const { return waitAck_; }
@@ -67,6 +70,7 @@ class FinderState : public std::enable_shared_from_this<FinderState> {
     std::atomic<bool> running_{false};
     std::atomic<bool> waitAck_{false};
     std::atomic<int> commandsWaiting_{0};
+    std::atomic<std::thread::id> taskThread_{};
     std::mutex wakeMutex_;  // flags change under it, so a sleeping task never misses a wake-up
     std::condition_variable wake_;
 };

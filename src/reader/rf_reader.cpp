@@ -46,7 +46,7 @@ struct RfReader::Transports {
 
 namespace {
 
-// Reader types in the order detection probes them: the CH9326 reader is the common one.
+// Reader types in the order detection probes them.
 constexpr std::uint8_t kProbeOrder[] = {kReaderVcCh9326, kReaderVdHid,    kReaderVaHid,
                                         kReaderVbCh340,  kReaderVcSerial, kReaderVbSerial};
 

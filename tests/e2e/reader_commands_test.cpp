@@ -173,6 +173,30 @@ TEST_F(SimReaderService, LedAndProtocolRules) {
     EXPECT_EQ(client.call(110, slot(1, {{"rfType", 2}, {"forceSwitch", true}}))["retval"], false);
 }
 
+TEST_F(SimReaderService, ReaderVanishingMidHandshake) {
+    auto& entry = service.readers.add(kReaderVaHid);
+    std::weak_ptr<rfsim::SimDevice> device = entry.device;
+    // The reader is found and opened, then goes away while it is asked who it is.
+    entry.reader->withFirmware([device](rfsim::Firmware& firmware) {
+        firmware.setCommand(0x10, [device](const rfsim::Request&) -> std::optional<rfsim::Reply> {
+            if (auto d = device.lock()) d->unplug();
+            return std::nullopt;
+        });
+    });
+    SimClient client(service);
+    ASSERT_TRUE(client.loggedIn());
+    EXPECT_EQ(createAndOpen(client, 0, 4)["retval"], 0);
+    EXPECT_EQ(client.call(117, slot(0, {{"ms", 5}, {"evt", true}}))["err"], 106);
+    EXPECT_EQ(client.call(108, slot(0))["retval"], false);
+
+    entry.reader->withFirmware([](rfsim::Firmware& firmware) {
+        firmware.setCommand(0x10, [](const rfsim::Request&) { return rfsim::Reply{0, {'V', '2'}}; });
+    });
+    entry.device->plug();
+    EXPECT_EQ(client.call(105, slot(0, {{"open", true}}))["retval"], 1);
+    EXPECT_EQ(client.call(108, slot(0))["ver"], "V2");
+}
+
 TEST_F(SimReaderService, ReaderTypeHeldByAnotherSession) {
     service.readers.add(kReaderVaHid);
     SimClient first(service);
@@ -223,4 +247,20 @@ TEST_F(SimReaderService, SessionClosedWhileItsFinderRuns) {
     ASSERT_TRUE(next.loggedIn());
     EXPECT_EQ(createAndOpen(next, 0, 4)["retval"], 1);
     EXPECT_EQ(createAndOpen(next, 1, 3)["retval"], 1);
+}
+
+TEST(SimReaderServiceShutdown, ServiceStoppedWhileAFinderRuns) {
+    auto service = std::make_unique<SimService>();
+    ASSERT_TRUE(service->ready());
+    service->readers.add(kReaderVcCh9326);
+    SimClient client(*service);
+    ASSERT_TRUE(client.loggedIn());
+    ASSERT_EQ(createAndOpen(client, 0, 3)["retval"], 1);
+    ASSERT_EQ(
+        client.call(115, slot(0, {{"enable", true}, {"limit", 1}, {"afi", 0}, {"nb16Slots", false}}))["err"],
+        0);
+    ASSERT_EQ(client.call(117, slot(0, {{"ms", 0}, {"evt", true}}))["err"], 0);
+    std::this_thread::sleep_for(50ms);
+    service.reset();  // the front end stops with the session and its task still running
+    EXPECT_TRUE(client.ws().closedByServer(2s));
 }

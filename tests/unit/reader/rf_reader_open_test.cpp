@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <thread>
 
 #include "reader/transport/vc_reader_serial.hpp"
 #include "support/sim_readers.hpp"
@@ -247,6 +248,23 @@ TEST_F(RfReaderOpen, WithoutKeepOpenTheFoundPortIsParked) {
     EXPECT_EQ(vc.reader->state().beeps, (std::vector<std::uint8_t>{10}));
     reader->close();
     EXPECT_FALSE(transport->parkedPort());
+}
+
+TEST_F(RfReaderOpen, SearchesOnTwoThreadsShareTheRememberedPorts) {
+    // Sessions open their readers on different worker threads; both searches write the one
+    // remembered port of the family.
+    SimReaders other;
+    sim.add(kReaderVcSerial);
+    other.add(kReaderVcSerial);
+    RfReader second(other.bus);
+    bool opened[2] = {};
+    std::thread thread([&] { opened[1] = second.setType(kReaderVcSerial) && second.open(false); });
+    opened[0] = openAs(kReaderVcSerial);
+    thread.join();
+    EXPECT_TRUE(opened[0]);
+    EXPECT_TRUE(opened[1]);
+    const std::string remembered = RfReader::lastGoodPort(kReaderVcSerial);
+    EXPECT_TRUE(remembered == sim.portOf(kReaderVcSerial) || remembered == other.portOf(kReaderVcSerial));
 }
 
 // ---- CH340 rate set-up ---------------------------------------------------------------------------

@@ -1,0 +1,93 @@
+// The reader entry: its claim on a reader type, and its find task when the session that owns the
+// entry is freed by the task's own thread.
+
+#include "reader/rf_reader_one.hpp"
+
+#include <gtest/gtest.h>
+
+#include <future>
+
+#include "reader/bus/system_device_bus.hpp"
+#include "support/fake_channel.hpp"
+#include "support/scripted_searchers.hpp"
+#include "support/sim_readers.hpp"
+
+using namespace std::chrono_literals;
+
+namespace {
+
+class ReaderEntry : public testing::Test {
+  protected:
+    void SetUp() override {
+        sim.add(kReaderVaHid);
+        Orvane::installDeviceBus(sim.sharedBus());
+    }
+
+    SimReaders sim;
+    std::shared_ptr<FakeChannel> channel = std::make_shared<FakeChannel>();
+};
+
+// Owns a reader entry the way a connection owns its session. Its first send blocks until the test
+// has dropped its own share, so the find task's share is the last one when the send returns.
+class OwningChannel : public Channel {
+  public:
+    bool sendText(std::string) override {
+        if (!sending_.exchange(true)) firstSend.set_value();
+        letGo.wait();
+        return true;
+    }
+    void close() override {}
+    bool isConnected() const override { return true; }
+    bool currentFrameIsText() const override { return true; }
+
+    std::shared_ptr<RfReaderOne> entry;
+    std::promise<void> firstSend;
+    std::shared_future<void> letGo;
+
+  private:
+    std::atomic<bool> sending_{false};
+};
+
+}  // namespace
+
+TEST_F(ReaderEntry, FailedOpenLeavesNoClaimBehind) {
+    RfReaderOne first(channel, kReaderVaHid);
+    ASSERT_EQ(first.openReader(true), 1);
+    sim.entry(kReaderVaHid).device->unplug();
+    EXPECT_EQ(first.openReader(true), 0);
+    EXPECT_EQ(first.readerType(), kReaderNone);
+
+    sim.entry(kReaderVaHid).device->plug();
+    RfReaderOne second(channel, kReaderVaHid);
+    ASSERT_EQ(second.openReader(true), 1);
+    // Closing the entry whose open failed must not release the claim of the one now holding the type.
+    first.closeReader();
+    RfReaderOne third(channel, kReaderVaHid);
+    EXPECT_EQ(third.openReader(true), -1);
+}
+
+TEST_F(ReaderEntry, SessionFreedOnItsOwnFinderThread) {
+    std::promise<void> release;
+    auto owner = std::make_shared<OwningChannel>();
+    owner->letGo = release.get_future().share();
+    auto entry = std::make_shared<RfReaderOne>(owner, kReaderVaHid);
+    ASSERT_EQ(entry->openReader(true), 1);
+    auto searcher = std::make_shared<scripted::TypeASearcher>();
+    searcher->script.then({scripted::typeACard({1, 2, 3, 4})});
+    entry->cardFinder().typeA.searcher = searcher;
+    ASSERT_EQ(entry->startFindTask({}), RfReaderOne::FindStart::started);
+
+    const std::weak_ptr<RfReaderOne> watch = entry;
+    owner->entry = std::move(entry);
+    auto sent = owner->firstSend.get_future();
+    ASSERT_EQ(sent.wait_for(5s), std::future_status::ready);
+    owner.reset();  // the task, inside its send, now holds the only share of the session
+    release.set_value();
+
+    const auto until = std::chrono::steady_clock::now() + 5s;
+    while (!watch.expired() && std::chrono::steady_clock::now() < until) std::this_thread::sleep_for(1ms);
+    ASSERT_TRUE(watch.expired());
+    // The entry let go of its reader type on the way.
+    RfReaderOne next(channel, kReaderVaHid);
+    EXPECT_EQ(next.openReader(true), 1);
+}
