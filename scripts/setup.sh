@@ -9,6 +9,7 @@ packages=(
     libhidapi-dev libusb-1.0-0-dev libspdlog-dev libfmt-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     socat curl
+    chromium
 )
 # The JavaScript client's tests need Node.js 18 or later with npm; keep one that is already there.
 command -v node >/dev/null && command -v npm >/dev/null || packages+=(nodejs npm)

@@ -1,0 +1,116 @@
+#include "sim/world/sim_routes.hpp"
+
+#include <charconv>
+#include <nlohmann/json.hpp>
+
+#include "crypto/hex.hpp"
+#include "sim/world/card_kinds.hpp"
+
+namespace rfsim {
+namespace {
+
+using nlohmann::json;
+
+SimRouteReply reply(unsigned status, const json& body) {
+    return {status, body.dump(2)};
+}
+
+SimRouteReply error(unsigned status, std::string why) {
+    return reply(status, json{{"error", std::move(why)}});
+}
+
+json describe(const SimWorld::Reader& reader) {
+    json cards = json::array();
+    for (const auto& card : reader.field->cards())
+        cards.push_back({{"kind", kindOf(*card)}, {"uid", Orvane::hexEncode(card->uid())}});
+    json out = {{"id", reader.id}, {"type", reader.type}, {"name", reader.name}, {"cards", std::move(cards)}};
+    if (reader.host) out["port"] = reader.host->portPath();
+    return out;
+}
+
+SimRouteReply overview(const SimWorld& world) {
+    json readers = json::array();
+    for (const auto& reader : world.readers())
+        readers.push_back(describe(*reader));
+    json kinds = json::array();
+    json descriptions = json::object();
+    for (const auto& kind : cardKinds()) {
+        kinds.push_back(kind.name);
+        descriptions[kind.name] = kind.description;
+    }
+    return reply(200, {{"readers", std::move(readers)},
+                       {"cardKinds", std::move(kinds)},
+                       {"cardKindDescriptions", std::move(descriptions)}});
+}
+
+SimRouteReply placeCard(SimWorld::Reader& reader, std::string_view body) {
+    const json request = json::parse(body, nullptr, false);
+    if (request.is_discarded() || !request.is_object()) return error(400, "the body must be a JSON object");
+    if (!request.contains("kind") || !request["kind"].is_string())
+        return error(400, "the card needs a string \"kind\"");
+    std::string uid;
+    if (request.contains("uid")) {
+        if (!request["uid"].is_string()) return error(400, "\"uid\" must be a string of hex digits");
+        uid = request["uid"].get<std::string>();
+    }
+    MadeCard made = makeCard(request["kind"].get<std::string>(), uid);
+    if (!made.card) return error(400, made.error);
+    if (!reader.field->place(made.card)) return error(409, "a card with this uid is on the reader already");
+    return reply(201, {{"kind", kindOf(*made.card)}, {"uid", Orvane::hexEncode(made.card->uid())}});
+}
+
+SimRouteReply removeCard(SimWorld::Reader& reader, std::string_view uidText) {
+    const auto uid = Orvane::hexDecode(uidText, 10);
+    if (!uid || uid->empty()) return error(400, "the uid in the path is not hex text of at most 10 bytes");
+    if (!reader.field->remove(*uid)) return error(404, "no card with this uid on the reader");
+    return {204, {}};
+}
+
+// "/readers/{id}/cards[/{uid}]" split into its parts.
+struct CardsPath {
+    int id = -1;
+    std::optional<std::string_view> uid;
+};
+
+std::optional<CardsPath> parseCardsPath(std::string_view rest) {
+    constexpr std::string_view kReaders = "/readers/";
+    if (!rest.starts_with(kReaders)) return std::nullopt;
+    rest.remove_prefix(kReaders.size());
+    CardsPath path;
+    const auto [end, ec] = std::from_chars(rest.data(), rest.data() + rest.size(), path.id);
+    if (ec != std::errc{} || end == rest.data()) return std::nullopt;
+    rest.remove_prefix(static_cast<std::size_t>(end - rest.data()));
+    constexpr std::string_view kCards = "/cards";
+    if (!rest.starts_with(kCards)) return std::nullopt;
+    rest.remove_prefix(kCards.size());
+    if (rest.empty() || rest == "/") return path;
+    if (rest.front() != '/') return std::nullopt;
+    path.uid = rest.substr(1);
+    return path;
+}
+
+}  // namespace
+
+std::optional<SimRouteReply> handleSimRoute(SimWorld& world, std::string_view method, std::string_view path,
+                                            std::string_view body) {
+    if (path != "/sim" && !path.starts_with("/sim/")) return std::nullopt;
+    std::string_view rest = path.substr(4);
+    if (rest.empty() || rest == "/") {
+        if (method != "GET" && method != "HEAD") return error(405, "use GET on /sim");
+        return overview(world);
+    }
+    const auto cards = parseCardsPath(rest);
+    if (!cards) return error(404, "no such simulator route");
+    SimWorld::Reader* reader = world.find(cards->id);
+    if (!reader) return error(404, "no reader " + std::to_string(cards->id));
+    if (method == "GET" && !cards->uid) return reply(200, describe(*reader));
+    if (method == "POST" && !cards->uid) return placeCard(*reader, body);
+    if (method == "DELETE" && cards->uid) return removeCard(*reader, *cards->uid);
+    if (method == "DELETE") {
+        reader->field->clear();
+        return SimRouteReply{204, {}};
+    }
+    return error(405, "method not allowed on this simulator route");
+}
+
+}  // namespace rfsim

@@ -1,0 +1,81 @@
+#include "sim/world/sim_world.hpp"
+
+#include "sim/bus/usb_readers.hpp"
+#include "sim/field/type_a_commands.hpp"
+#include "sim/firmware/va_firmware.hpp"
+#include "sim/firmware/vc_firmware.hpp"
+#include "sim/firmware/vd_firmware.hpp"
+
+namespace rfsim {
+
+std::unique_ptr<Firmware> SimWorld::defaultFirmware(int type) {
+    switch (type) {
+        case reader_type::kVdHid:
+            return std::make_unique<VdFirmware>(VdFirmware::Options{kVdVersionText});
+        case reader_type::kVbSerial:
+        case reader_type::kVbCh340:
+            return std::make_unique<VaFirmware>(VaFirmware::Options{kVaProductText, 9600});
+        case reader_type::kVcCh9326:
+            return std::make_unique<VcFirmware>();
+        case reader_type::kVaHid:
+            return std::make_unique<VaFirmware>(VaFirmware::Options{kVaProductText, 0});
+        case reader_type::kVcSerial:
+            return std::make_unique<VcFirmware>(VcFirmware::Options{{0x02, 0x10}, 115200});
+        default:
+            return nullptr;
+    }
+}
+
+SimWorld::Reader* SimWorld::add(int type, std::unique_ptr<Firmware> firmware, std::string hardwareId,
+                                std::string name) {
+    if (type < reader_type::kVdHid || type > reader_type::kVbCh340) return nullptr;
+    auto entry = std::make_unique<Reader>();
+    entry->id = static_cast<int>(readers_.size());
+    entry->type = type;
+    entry->name = name.empty() ? readerTypeName(type) : std::move(name);
+    entry->reader = std::make_shared<VirtualReader>(firmware ? std::move(firmware) : defaultFirmware(type));
+    entry->field = std::make_shared<VirtualField>();
+    attachField(*entry->reader, entry->field);
+    switch (type) {
+        case reader_type::kVdHid:
+            entry->device = bus_->attach(std::make_shared<VdHidDevice>(entry->reader));
+            break;
+        case reader_type::kVcCh9326:
+            entry->device = bus_->attach(std::make_shared<Ch9326Device>(entry->reader));
+            break;
+        case reader_type::kVaHid:
+            entry->device = bus_->attach(std::make_shared<VaHidDevice>(entry->reader));
+            break;
+        case reader_type::kVbCh340:
+            entry->device = bus_->attach(std::make_shared<Ch340Device>(entry->reader));
+            break;
+        default:
+            entry->host = std::make_unique<PtyReaderHost>(entry->reader);
+            if (!entry->host->ok()) return nullptr;
+            if (hardwareId.empty())
+                hardwareId = type == reader_type::kVbSerial ? kCh340HardwareId : kOtherHardwareId;
+            bus_->addSerialPort({entry->host->portPath(), entry->name, hardwareId});
+            break;
+    }
+    readers_.push_back(std::move(entry));
+    return readers_.back().get();
+}
+
+SimWorld::Reader* SimWorld::find(int id) const {
+    if (id < 0 || id >= static_cast<int>(readers_.size())) return nullptr;
+    return readers_[static_cast<std::size_t>(id)].get();
+}
+
+SimWorld::Reader* SimWorld::firstOfType(int type) const {
+    for (const auto& reader : readers_)
+        if (reader->type == type) return reader.get();
+    return nullptr;
+}
+
+const char* readerTypeName(int type) {
+    static constexpr const char* kNames[] = {"?",      "VD HID",    "VB serial", "VC CH9326",
+                                             "VA HID", "VC serial", "VB CH340"};
+    return type >= 1 && type <= 6 ? kNames[type] : kNames[0];
+}
+
+}  // namespace rfsim

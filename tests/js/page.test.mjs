@@ -1,0 +1,91 @@
+// The demo page in headless Chromium against rfdock-sim: log in, open a simulated reader, see a card
+// placed through /sim arrive as a finder event, read its sector 0.
+
+import { after, before, test } from 'node:test';
+import assert from 'node:assert/strict';
+import { existsSync } from 'node:fs';
+import { join } from 'node:path';
+import { tmpdir } from 'node:os';
+
+import { startService } from './service.mjs';
+
+const chromiumPath = process.env.CHROMIUM ?? '/usr/bin/chromium';
+const haveChromium = existsSync(chromiumPath);
+
+let service;
+let browser;
+before(async () => {
+  if (!haveChromium) return;
+  const { chromium } = await import('playwright-core');
+  service = await startService('rfdock-sim');
+  browser = await chromium.launch({ executablePath: chromiumPath, args: ['--no-sandbox'] });
+});
+after(async () => {
+  await browser?.close();
+  await service?.stop();
+});
+
+async function simReaderOfType(type) {
+  const sim = await (await fetch(`${service.httpUrl}/sim`)).json();
+  return sim.readers.find((r) => r.type === type);
+}
+
+test('the page finds a card placed on a simulated reader and reads its sector 0', { skip: !haveChromium && 'no chromium' },
+  async (t) => {
+    const page = await browser.newPage({ viewport: { width: 1100, height: 1500 } });
+    const reader = await simReaderOfType(4);
+    await fetch(`${service.httpUrl}/sim/readers/${reader.id}/cards`, { method: 'DELETE' });
+
+    const loadStart = Date.now();
+    await page.goto(`${service.httpUrl}/`);
+    await page.waitForSelector('#sim-panel:not([hidden])');
+
+    // A wrong password is reported, not swallowed.
+    await page.fill('input[name=pass]', 'wrong');
+    await page.click('#login-form button');
+    await page.waitForFunction(() => document.querySelector('#log').textContent.includes('Login refused'));
+
+    await page.fill('input[name=pass]', service.pass);
+    await page.click('#login-form button');
+    await page.waitForSelector('body.logged-in');
+
+    await page.selectOption('#dev-type', '4');
+    await page.click('button[data-action=create]');
+    await page.click('button[data-action=open]');
+    await page.waitForFunction(() => document.querySelector('#reader-state').textContent.includes('open'));
+    await page.click('button[data-action=find-start]');
+    await page.waitForFunction(() => document.querySelector('#reader-state').textContent.includes('finding'));
+
+    const placed = await fetch(`${service.httpUrl}/sim/readers/${reader.id}/cards`, {
+      method: 'POST', body: JSON.stringify({ kind: 'mifare1k', uid: 'CAFE0001' }),
+    });
+    assert.equal(placed.status, 201);
+    const placedAt = Date.now();
+    await page.waitForFunction(() => document.querySelector('#cards tbody').textContent.includes('CAFE0001'));
+    const seenAt = Date.now();
+    t.diagnostic(`page load to first finder event: ${seenAt - loadStart} ms (card placed to event: ${seenAt - placedAt} ms)`);
+
+    await page.click('button[data-action=find-stop]');
+    await page.click('button[data-action=mf-select]');
+    await page.waitForFunction(() => document.querySelector('#mf-card').textContent.includes('UID CAFE0001'));
+    await page.click('button[data-action=mf-read]');
+    await page.waitForFunction(() => document.querySelector('#mf-dump').textContent.includes('access'));
+    const dump = await page.textContent('#mf-dump');
+    assert.match(dump, /^ {2}0 {2}CA FE 00 01 /m);  // the manufacturer block starts with the UID
+    assert.match(dump, /000\|000\|000\|001/);         // transport access conditions
+
+    // A malformed card description is refused with a reason.
+    const refused = await fetch(`${service.httpUrl}/sim/readers/${reader.id}/cards`, {
+      method: 'POST', body: JSON.stringify({ kind: 'mifare1k', uid: 'XYZ' }),
+    });
+    assert.equal(refused.status, 400);
+    assert.match((await refused.json()).error, /hex/);
+
+    const shot = process.env.RFDOCK_SCREENSHOT ?? join(tmpdir(), 'rfdock-demo-page.png');
+    await page.screenshot({ path: shot, fullPage: true });
+
+    // The service going away shows as a lost connection.
+    await service.stop();
+    await page.waitForFunction(() => document.querySelector('#connection').textContent !== 'connected');
+    service = null;
+  });
