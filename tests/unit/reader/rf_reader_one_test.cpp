@@ -39,6 +39,7 @@ class OwningChannel : public Channel {
     void close() override {}
     bool isConnected() const override { return true; }
     bool currentFrameIsText() const override { return true; }
+    bool hasRoomForEvent(std::size_t) const override { return true; }
 
     std::shared_ptr<RfReaderOne> entry;
     std::promise<void> firstSend;
