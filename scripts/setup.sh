@@ -22,7 +22,9 @@ install_js_test_modules() {
     # The test modules are pinned by tests/js/package-lock.json; fetched once.
     local dir
     dir="$(dirname "$0")/../tests/js"
-    [ -d "$dir/node_modules" ] || (cd "$dir" && npm ci --no-audit --no-fund --loglevel=error)
+    # The lock file's copy in node_modules says which lock the modules were installed from.
+    cmp -s "$dir/package-lock.json" "$dir/node_modules/.installed-lock" && return 0
+    (cd "$dir" && npm ci --no-audit --no-fund --loglevel=error && cp package-lock.json node_modules/.installed-lock)
 }
 
 if [ ${#missing[@]} -eq 0 ]; then
