@@ -12,10 +12,10 @@ function rejectsWith(promise, kind) {
   return assert.rejects(promise, (error) => error instanceof RfDockError && error.kind === kind);
 }
 
-describe('against rfdock', () => {
+describe('against rfdock-sim', () => {
   let service;
   before(async () => {
-    service = await startService();
+    service = await startService('rfdock-sim');
   });
   after(async () => {
     await service.stop();
@@ -72,6 +72,26 @@ describe('against rfdock', () => {
     await dock.send({ code: 400, sw: -1 }).catch(() => {});
     await reconnected;
     assert.equal((await dock.call(1)).err, 0);
+    dock.close();
+  });
+
+  test('a simulated reader opens and its card arrives as a card event', async () => {
+    const dock = new RfDock({ url: service.url, WebSocket });
+    await dock.connect();
+    await dock.login(service.user, service.pass);
+    const card = new Promise((r) => dock.addEventListener('card', (e) => r(e.detail), { once: true }));
+    await dock.call(100, { rfIdx: 0, devType: 4 });
+    assert.equal((await dock.call(105, { rfIdx: 0, open: true })).retval, 1);
+    await dock.call(113, { rfIdx: 0, enable: true, limit: 0 });
+    await dock.call(117, { rfIdx: 0, ms: 50, evt: true, fixIdle: true });
+    const event = await card;
+    assert.equal(event.evt, 117);
+    assert.deepEqual(event.retval, [{ rf_type: 1, uid: '01020304', atqa: 4, sak: 8 }]);
+    // Found cards are halted, so only a new card or a field reset makes them answer again. A finder
+    // in acknowledgement mode answers the call itself, under its ack.
+    assert.equal((await dock.call(112, { rfIdx: 0 })).retval, true);
+    const found = await dock.call(117, { rfIdx: 0, ms: 50, evt: false });
+    assert.equal(found.retval[0].uid, '01020304');
     dock.close();
   });
 
