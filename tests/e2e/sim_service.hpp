@@ -58,6 +58,8 @@ class SimClient {
     std::string send(int code, nlohmann::json fields = nlohmann::json::object());
     // The next message not yet taken by call(), or nullopt.
     std::optional<nlohmann::json> next(std::chrono::milliseconds wait = std::chrono::seconds(5));
+    // Messages call() has taken in that next() has not returned yet.
+    std::size_t pendingCount() const { return pending_.size(); }
 
     WsClient& ws() { return ws_; }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <new>
 #include <optional>
 #include <vector>
 
@@ -199,11 +200,18 @@ int run(GCODE code, const json& request, json& reply, Orvane::MifareClassic& car
 // kept for the whole command, and the reader's exchange mutex for every command that reaches the
 // card, so a finder pass never interleaves its frames with the command's.
 int RfWork::workMifareClassic(GCODE code, const json& request, json& reply) {
-    int result = hr::kMalformed;
-    const std::shared_ptr<RfReaderOne> entry = entryFor(request, reply, result);
-    if (!entry) return result;
-    const std::shared_ptr<Orvane::MifareClassic> card = entry->mifareClassic();
-    std::unique_lock<std::mutex> exchange;
-    if (mifare_commands::needsReader(code)) exchange = entry->lockExchange();
-    return mifare_commands::run(code, request, reply, *card);
+    try {
+        int result = hr::kMalformed;
+        const std::shared_ptr<RfReaderOne> entry = entryFor(request, reply, result);
+        if (!entry) return result;
+        const std::shared_ptr<Orvane::MifareClassic> card = entry->mifareClassic();
+        std::unique_lock<std::mutex> exchange;
+        if (mifare_commands::needsReader(code)) exchange = entry->lockExchange();
+        return mifare_commands::run(code, request, reply, *card);
+    } catch (const std::bad_alloc&) {
+        // Creating the card objects or the reply ran out of memory: answer instead of ending the
+        // service.
+        setResult(reply, 108);
+        return hr::kSendNow;
+    }
 }

@@ -155,10 +155,15 @@ TEST_P(MifareOnSim, ListsOneCardPerRequestAndHaltsIt) {
 }
 
 TEST_P(MifareOnSim, LongUidsThroughTheCascade) {
-    if (isVa(GetParam())) GTEST_SKIP() << "VA readers know level 1 only";
     field->place(rfsim::makeMifare1K(hexBytes("04112233445566")));
     TypeACardInfo info;
     ASSERT_TRUE(mifare.selectAny(info));
+    if (isVa(GetParam())) {
+        // These readers stop at cascade level 1: the card stays unselected and opens no sector.
+        EXPECT_EQ(Bytes(mifare.uid().begin(), mifare.uid().end()), hexBytes("88041122"));
+        EXPECT_EQ(read(1), -5);
+        return;
+    }
     EXPECT_EQ(info.uidLen, 7);
     EXPECT_EQ(Bytes(mifare.uid().begin(), mifare.uid().end()), hexBytes("04112233445566"));
     EXPECT_EQ(info.atqa, 0x0044);
