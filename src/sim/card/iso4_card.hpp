@@ -11,7 +11,8 @@ namespace rfsim {
 
 class Iso4Card : public TypeACard {
   public:
-    // The response APDU, status word included.
+    // The response APDU, status word included. Runs under the card's lock: it must not call back
+    // into the card.
     using ApduHandler = std::function<Bytes(std::span<const std::uint8_t>)>;
 
     // `ats` starts with its length byte TL. Without a handler every APDU gets 6D 00 (INS not
