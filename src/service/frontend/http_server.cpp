@@ -18,6 +18,10 @@ HttpServer::HttpServer(std::shared_ptr<FrontState> front, ServerSettings setting
 }
 
 HttpServer::~HttpServer() {
+    boost::system::error_code ignored;
+    acceptor_.close(ignored);
+    main_.restart();
+    main_.poll();  // the aborted accept drops its worker-bound socket while the workers still exist
     stopWorkers();
     workers_.clear();  // pending handlers, and the connections they hold, go before anything else
 }
