@@ -4,6 +4,8 @@
 
 #include <filesystem>
 
+#include <spdlog/spdlog.h>
+
 #include "reader/bus/system_device_bus.hpp"
 #include "service/config/ini_cfg.hpp"
 #include "service/frontend/rf_dock.hpp"
@@ -33,6 +35,9 @@ SimService::SimService() {
     config->set(cfg::port, port_);
     config->set(cfg::host, "127.0.0.1");
     password_ = config->get(cfg::pass);
+    // The logger registry is a function-local static inside libspdlog; create it here, before the
+    // worker threads log for the first time (ThreadSanitizer cannot see the library's guard).
+    spdlog::default_logger();
     dock_ = std::make_unique<RfDock>(false, config, context);
     if (!dock_->init()) return;
     server_ = std::thread([this] { dock_->run(); });

@@ -63,10 +63,8 @@ bool VcTypeA::activate(Orvane::TypeACardInfo& info, Orvane::IBuffer* ats, TypeAS
     const auto uid = activateAny(ats, exchanged);
     state.iso4Active = exchanged;
     if (!exchanged) return false;
-    if (uid) {
-        info.uid.fill(0);
-        std::copy(uid->begin(), uid->end(), info.uid.begin());
-    }
+    if (uid) std::copy(uid->begin(), uid->end(), info.uid.begin());
+    std::fill(info.uid.begin() + 4, info.uid.end(), 0);  // the record now holds the four level-1 bytes
     info.uidLen = 4;
     return true;
 }

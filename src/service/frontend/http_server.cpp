@@ -19,6 +19,10 @@ HttpServer::HttpServer(std::shared_ptr<FrontState> front, ServerSettings setting
 }
 
 HttpServer::~HttpServer() {
+    boost::system::error_code ignored;
+    acceptor_.close(ignored);
+    main_.restart();
+    main_.poll();  // the aborted accept drops its worker-bound socket while the workers still exist
     stopWorkers();
     // Pending handlers, and the connections they hold, go before anything else. A session on one
     // loop may own UDP sockets on another, so every loop drops its handlers before any loop is
