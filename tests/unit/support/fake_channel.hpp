@@ -26,7 +26,10 @@ class FakeChannel : public Channel {
     bool currentFrameIsText() const override { return textFrame_; }
 
     void setTextFrame(bool text) { textFrame_ = text; }
-    void setFailSends(bool fail) { failSends_ = fail; }
+    void setFailSends(bool fail) {
+        std::lock_guard lock(mutex_);  // a find task may be sending on its own thread
+        failSends_ = fail;
+    }
     std::vector<std::string> sent() const {
         std::lock_guard lock(mutex_);
         return sent_;
