@@ -2,6 +2,8 @@
 
 #include <stdlib.h>
 
+#include <spdlog/spdlog.h>
+
 #include <filesystem>
 
 #include <spdlog/spdlog.h>
@@ -24,6 +26,9 @@ SimService::SimService() {
         previousHome_ = home;
     }
     ::setenv("HOME", home_.c_str(), 1);
+    // The logger registry comes into being on first use; the service's start-up makes that happen
+    // before its threads run, and so does this.
+    spdlog::default_logger();
     Orvane::installDeviceBus(readers.sharedBus());
     RfReader::forgetLastGoodPorts();
 
