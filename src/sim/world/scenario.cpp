@@ -50,21 +50,21 @@ std::string loadScenario(std::string_view text, SimWorld& world) {
         return "the scenario needs a \"readers\" array";
     const json& readers = doc["readers"];
     for (std::size_t i = 0; i < readers.size(); ++i) {
-        const json& spec = readers[i];
+        const json& entry = readers[i];
         const std::string where = "reader " + std::to_string(i);
-        if (!spec.is_object() || !spec.contains("type") || !spec["type"].is_number_integer())
+        if (!entry.is_object() || !entry.contains("type") || !entry["type"].is_number_integer())
             return where + ": needs an integer \"type\"";
-        const int type = spec["type"].get<int>();
+        const int type = entry["type"].get<int>();
         if (type < 1 || type > 6) return where + ": \"type\" must be 1 to 6";
         std::string name;
-        if (spec.contains("name")) {
-            if (!spec["name"].is_string()) return where + ": \"name\" must be a string";
-            name = spec["name"].get<std::string>();
+        if (entry.contains("name")) {
+            if (!entry["name"].is_string()) return where + ": \"name\" must be a string";
+            name = entry["name"].get<std::string>();
         }
         SimWorld::Reader* reader = world.add(type, nullptr, {}, name);
         if (!reader) return where + ": the reader could not be set up (no pseudo-terminal?)";
-        if (spec.contains("cards")) {
-            if (std::string error = placeCards(spec["cards"], *reader, where); !error.empty()) return error;
+        if (entry.contains("cards")) {
+            if (std::string error = placeCards(entry["cards"], *reader, where); !error.empty()) return error;
         }
     }
     return {};
