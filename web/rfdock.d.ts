@@ -36,8 +36,9 @@ export interface CardEvent {
 
 export interface UdpEvent {
   evt: 700;
-  udpIdx?: number;
+  /** The payload in hex (decrypted when the slot has a key; empty when it did not decrypt). */
   data: string;
+  /** The sender, "address:port". */
   host: string;
 }
 
