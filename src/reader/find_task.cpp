@@ -13,7 +13,8 @@
 
 namespace {
 constexpr int kFinderEvent = 117;
-}
+constexpr int kLaggingClientBackoffMs = 20;
+}  // namespace
 
 // One run of the task body on its own thread.
 class FindTaskRun {
@@ -69,13 +70,23 @@ class FindTaskRun {
                     s_.sleepUnlessStopped(task_.intervalMs);
                     continue;
                 }
+                previouslyReported_.swap(reported_);
                 reported_ = working_;
             }
             if (acknowledging()) break;
             if (!connected()) return false;
             s_.waitAck_ = task_.pause;
             message_["retval"] = cardListJson(working_);
-            if (!sendJson(channel_, message_)) return false;
+            const EventSend sent = sendEvent(channel_.lock(), message_);
+            if (sent == EventSend::kNotSent) return false;
+            if (sent == EventSend::kDropped) {
+                // The client lags behind: the report is left out and counts as not made, so the
+                // cards are reported again once it has caught up.
+                s_.waitAck_ = false;
+                if (task_.fixIdle) reported_.swap(previouslyReported_);
+                s_.sleepUnlessStopped(std::max(task_.intervalMs, kLaggingClientBackoffMs));
+                continue;
+            }
             working_.clear();
             // Straight on to the next pass: cards found back to back are reported without delay.
             s_.waitWhilePaused();
@@ -101,6 +112,7 @@ class FindTaskRun {
     nlohmann::json message_ = nlohmann::json::object();
     std::vector<CardId> working_;
     std::vector<CardId> reported_;
+    std::vector<CardId> previouslyReported_;
 };
 
 bool FinderState::start(FindIdTask task, ChannelRef channel) {

@@ -194,6 +194,20 @@ TEST_F(FindTaskTest, ClosedChannelOrFailedSendEndsTheTask) {
     EXPECT_TRUE(channel->sent().empty());
 }
 
+TEST_F(FindTaskTest, ReportsLeftOutForALaggingClientAreMadeAgainOnceItCatchesUp) {
+    searcher->script.then({cardA});  // a card lying in the field, found on every pass
+    channel->setEventRoom(false);
+    start({.ack = std::nullopt, .intervalMs = 1, .pause = true, .fixIdle = true});
+    ASSERT_TRUE(searcher->script.waitForPasses(3));
+    EXPECT_TRUE(channel->sent().empty());
+    EXPECT_FALSE(state->waitingForAck());  // nothing was sent, so nothing to wait for
+
+    channel->setEventRoom(true);
+    ASSERT_TRUE(waitForMessages(1));
+    EXPECT_EQ(uids(messages()[0]), std::vector<std::string>{A});
+    EXPECT_TRUE(state->waitingForAck());
+}
+
 TEST_F(FindTaskTest, OutlivesItsOwnersWhenTheSessionGoes) {
     searcher->script.then({cardA});
     searcher->script.setDelay(200us);
