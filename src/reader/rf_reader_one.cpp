@@ -41,29 +41,38 @@ RfReaderOne::~RfReaderOne() {
     finder_->finder = CardFinder{};
 }
 
+// Waits out the grace for another entry to let go of `type`; false when it still holds it.
+static bool waitForRelease(ReaderInUse& registry, std::unique_lock<std::mutex>& lock, std::uint8_t type) {
+    if (!registry.isHeld(type)) return true;
+    lock.unlock();
+    std::this_thread::sleep_for(kInUseGrace);
+    lock.lock();
+    return !registry.isHeld(type);
+}
+
 int RfReaderOne::openReader(bool flag) {
     ReaderInUse& registry = ReaderInUse::process();
     std::unique_lock lock(registry.mutex());
     registry.mark(readerType_, false);
+    readerType_ = kReaderNone;
+    // A fixed type held elsewhere is refused before its device is touched: opening it would run the
+    // handshake (and on type 6 a USB reset) under the entry that is using it. A detecting entry only
+    // learns its type by opening.
+    if (!reader_->autoDetect() && reader_->type() != kReaderNone &&
+        !waitForRelease(registry, lock, reader_->type()))
+        return -1;
     if (!reader_->open(flag)) {
         // The claim is gone already; keeping the type would let a later close release another
         // entry's claim on it, and a find task start on a reader that is not open.
-        readerType_ = kReaderNone;
         return 0;
     }
     const std::uint8_t type = reader_->type();
-    readerType_ = type;
-    if (registry.isHeld(type)) {
+    if (!waitForRelease(registry, lock, type)) {
         lock.unlock();
-        std::this_thread::sleep_for(kInUseGrace);
-        lock.lock();
-        if (registry.isHeld(type)) {
-            lock.unlock();
-            reader_->close();
-            readerType_ = kReaderNone;
-            return -1;
-        }
+        reader_->close();
+        return -1;
     }
+    readerType_ = type;
     registry.mark(type, true);
     return 1;
 }

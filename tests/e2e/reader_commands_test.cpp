@@ -206,8 +206,11 @@ TEST_F(SimReaderService, ReaderTypeHeldByAnotherSession) {
     EXPECT_EQ(createAndOpen(first, 0, 4)["retval"], 1);
 
     const auto before = Clock::now();
+    const int framesBefore = service.readers.reader(kReaderVaHid).state().framesAnswered;
     EXPECT_EQ(createAndOpen(second, 2, 4)["retval"], -1);
     EXPECT_GE(Clock::now() - before, 300ms);
+    // The reader in use was not handshaken again under its owner.
+    EXPECT_EQ(service.readers.reader(kReaderVaHid).state().framesAnswered, framesBefore);
     EXPECT_EQ(second.call(117, slot(2, {{"ms", 5}, {"evt", true}}))["err"], 106);
 
     EXPECT_EQ(first.call(106, slot(0))["err"], 0);
