@@ -52,6 +52,12 @@ std::string RawConnection::receiveAll() {
     return text;
 }
 
+std::string RawConnection::receiveSome() {
+    char chunk[4096];
+    const ssize_t n = fd_ >= 0 ? ::recv(fd_, chunk, sizeof chunk, 0) : -1;
+    return n > 0 ? std::string(chunk, static_cast<size_t>(n)) : std::string();
+}
+
 bool RawConnection::closedByPeer() {
     if (fd_ < 0) return true;
     char byte;

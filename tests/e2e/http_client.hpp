@@ -23,6 +23,8 @@ class RawConnection {
     bool send(const std::string& bytes);
     // Everything until the peer closes or the time-out passes.
     std::string receiveAll();
+    // Whatever the first read returns; empty on close or time-out.
+    std::string receiveSome();
     // True when the peer closed the connection without sending anything more.
     bool closedByPeer();
 

@@ -89,8 +89,11 @@ TEST(Http, ConnectionsBeyondTheLimitAreClosedAtAccept) {
     RawConnection a(service.port()), b(service.port());
     ASSERT_TRUE(a.send("GET /ping HTTP/1.1\r\nHost: x\r\n\r\n"));
     ASSERT_TRUE(b.send("GET /ping HTTP/1.1\r\nHost: x\r\n\r\n"));
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    RawConnection third(service.port(), std::chrono::seconds(2));
+    // A reply on both proves they were accepted and hold their places; a fixed sleep did not
+    // on a loaded machine.
+    EXPECT_NE(a.receiveSome().find("HTTP/1.1 200"), std::string::npos);
+    EXPECT_NE(b.receiveSome().find("HTTP/1.1 200"), std::string::npos);
+    RawConnection third(service.port(), std::chrono::seconds(5));
     EXPECT_TRUE(third.closedByPeer());
     const std::string conf = readText(home.confFile());
     EXPECT_NE(conf.find("maxConnect = 2\n"), std::string::npos);
