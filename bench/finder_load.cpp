@@ -138,6 +138,7 @@ class Client {
 };
 
 struct Window {
+    long events = 0;
     double eventsPerSecond = 0;
     double cpuPercent = 0;
 };
@@ -151,7 +152,8 @@ Window measure(Client& client, const Options& o, const std::string& request = {}
     client.countEventsUntil(
         start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(o.seconds)));
     const double wall = std::chrono::duration<double>(Clock::now() - start).count();
-    return {static_cast<double>(client.events()) / wall, 100.0 * (cpuSeconds(o.pid) - cpuBefore) / wall};
+    return {client.events(), static_cast<double>(client.events()) / wall,
+            100.0 * (cpuSeconds(o.pid) - cpuBefore) / wall};
 }
 
 std::string finderRequest(const Options& o, bool pause) {
@@ -161,7 +163,8 @@ std::string finderRequest(const Options& o, bool pause) {
 }
 
 void report(const char* mode, const Window& w) {
-    std::printf("%-34s %10.1f events/s   service CPU %6.2f %%\n", mode, w.eventsPerSecond, w.cpuPercent);
+    std::printf("%-34s %6ld events (%8.1f/s)   service CPU %6.2f %%\n", mode, w.events, w.eventsPerSecond,
+                w.cpuPercent);
 }
 
 }  // namespace
