@@ -43,7 +43,7 @@ TEST(CommandLine, StatusStopAndSecondStart) {
     result = home.run({});
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.output, "rfdock is already running, pid=" + std::to_string(service.pid()) + "\n");
-    EXPECT_NE(home.openedUrls().find("http://127.0.0.1:" + std::to_string(port)), std::string::npos);
+    EXPECT_NE(home.awaitOpenedUrls().find("http://127.0.0.1:" + std::to_string(port)), std::string::npos);
 
     result = home.run({"-s", "stop"});
     EXPECT_EQ(result.status, 0);
@@ -101,7 +101,7 @@ TEST(CommandLine, PlainStartOpensThePageAndZeroPortIsIgnored) {
     home.writeConfig("[server]\nport = " + std::to_string(port) + "\n");
     RunningService service(home, port, {"-p", "0"});  // the later -p 0 leaves the configured port
     ASSERT_TRUE(service.ready()) << service.output();
-    EXPECT_EQ(home.openedUrls(), "http://127.0.0.1:" + std::to_string(port) + "\n");
+    EXPECT_EQ(home.awaitOpenedUrls(), "http://127.0.0.1:" + std::to_string(port) + "\n");
 }
 
 TEST(CommandLine, PortInUseIsReported) {

@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -60,6 +61,16 @@ void ServiceHome::writeConfig(const std::string& text) const {
 
 std::string ServiceHome::openedUrls() const {
     return readText(home_ + "/opened-urls");
+}
+
+std::string ServiceHome::awaitOpenedUrls() const {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    std::string urls = openedUrls();
+    while ((urls.empty() || urls.back() != '\n') && std::chrono::steady_clock::now() < until) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        urls = openedUrls();
+    }
+    return urls;
 }
 
 std::vector<std::string> ServiceHome::environment() const {

@@ -32,6 +32,8 @@ class ServiceHome {
     void writeConfig(const std::string& text) const;
     // URLs the stand-in xdg-open was called with, one a line.
     std::string openedUrls() const;
+    // The same once a URL has come (the browser is started in the background), or after 5 s.
+    std::string awaitOpenedUrls() const;
 
     // Runs the program to its end (bounded) with this HOME.
     CommandResult run(const std::vector<std::string>& args,
