@@ -6,8 +6,9 @@
 namespace typea {
 
 namespace {
+constexpr std::size_t kMinUid = 4;
 constexpr std::size_t kMaxUid = 10;
-}
+}  // namespace
 
 std::optional<std::uint16_t> VcTypeA::request(bool wake) {
     const std::uint8_t code = wake ? 0x52 : 0x26;  // WUPA / REQA
@@ -21,8 +22,8 @@ std::span<const std::uint8_t> VcTypeA::reportedUid() {
     const std::uint8_t code = 0x04;
     if (reader_.exchange(0x47, std::span(&code, 1)) != 0) return {};
     const auto uid = reader_.replyData();
-    // No card's UID is longer than ten bytes: a longer report is a failed anticollision.
-    if (uid.size() > kMaxUid) return {};
+    // A card's UID has 4 to 10 bytes: any other report is a failed anticollision, not a card.
+    if (uid.size() < kMinUid || uid.size() > kMaxUid) return {};
     return uid;
 }
 
@@ -32,7 +33,7 @@ bool VcTypeA::anticollision(Orvane::TypeACardInfo& info) {
     info.uid.fill(0);
     std::copy(uid.begin(), uid.end(), info.uid.begin());
     info.uidLen = static_cast<int>(uid.size());
-    if (uid.size() >= 4 && reader_.exchange(0x48, std::span(info.uid.data(), uid.size())) == 0) {
+    if (reader_.exchange(0x48, std::span(info.uid.data(), uid.size())) == 0) {
         const auto reply = reader_.replyData();
         if (reply.size() == 1) info.sak = reply[0];
     }

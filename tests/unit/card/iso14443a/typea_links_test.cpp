@@ -301,7 +301,7 @@ TEST(VcTypeA, AnticollisionReportsWholeUids) {
          "01020304",
          0x77,
          {"47 04", "48 01020304"}},
-        {"too short to select", {ok("010203")}, {}, true, "010203", 0x77, {"47 04"}},
+        {"3 bytes: no card has so short a UID", {ok("010203")}, {}, false, "", 0x77, {"47 04"}},
         {"11 bytes", {ok("0102030405060708090A0B")}, {}, false, "", 0x77, {"47 04"}},
         {"no UID", {ok("")}, {}, false, "", 0x77, {"47 04"}},
         {"no card", {{0x01, ""}}, {}, false, "", 0x77, {"47 04"}},
