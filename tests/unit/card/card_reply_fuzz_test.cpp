@@ -1,7 +1,8 @@
-// The type A and Mifare Classic card code against a reader whose every answer is random: well-framed
-// replies with random status and random data of any length, or silence. Nothing is asserted about
-// the results beyond their ranges; what must not happen is a crash, a write past a buffer (run it
-// under AddressSanitizer) or a hang. The seed is fixed, so a failure reproduces.
+// The type A and Mifare Classic card code, and now and then a reader command, against a reader whose
+// every answer is random: well-framed replies with random status and random data of any length, or
+// silence. Nothing is asserted about the results beyond their ranges; what must not happen is a
+// crash, a write past a buffer (run it under AddressSanitizer) or a hang. The seed is fixed, so a
+// failure reproduces.
 
 #include <gtest/gtest.h>
 
@@ -153,6 +154,31 @@ class CardReplyFuzz : public testing::TestWithParam<std::uint8_t> {
         }
     }
 
+    // Now and then a reader command; a mode change sends the card code back to the mode request.
+    void readerStep() {
+        std::string version;
+        switch (card.below(5)) {
+            case 0:
+                if (reader->readVersion(version)) {
+                    EXPECT_LE(version.size(), 1024u);
+                }
+                break;
+            case 1:
+                reader->resetField();
+                break;
+            case 2:
+                reader->setProtocol(static_cast<std::uint8_t>(card.below(4)), card.chance(50));
+                break;
+            case 3:
+                reader->beep(static_cast<std::uint8_t>(card.below(256)));
+                break;
+            case 4:
+                reader->setLeds(static_cast<std::uint8_t>(card.below(3)),
+                                static_cast<std::uint8_t>(card.below(3)));
+                break;
+        }
+    }
+
     SimReaders sim;
     rfsim::VirtualReader& virtualReader = *sim.add(GetParam()).reader;
     std::shared_ptr<RfReader> reader = std::make_shared<RfReader>(sim.bus);
@@ -166,7 +192,10 @@ class CardReplyFuzz : public testing::TestWithParam<std::uint8_t> {
 
 TEST_P(CardReplyFuzz, RandomRepliesNeverBreakTheCardCode) {
     for (int i = 0; i < 3000; ++i) {
-        if (card.chance(50))
+        const std::size_t pick = card.below(100);
+        if (pick < 5)
+            readerStep();
+        else if (pick < 50)
             typeAStep();
         else
             mifareStep();
