@@ -70,8 +70,6 @@ class FindTaskRun {
                     s_.sleepUnlessStopped(task_.intervalMs);
                     continue;
                 }
-                previouslyReported_.swap(reported_);
-                reported_ = working_;
             }
             if (acknowledging()) break;
             if (!connected()) return false;
@@ -83,10 +81,10 @@ class FindTaskRun {
                 // The client lags behind: the report is left out and counts as not made, so the
                 // cards are reported again once it has caught up.
                 s_.waitAck_ = false;
-                if (task_.fixIdle) reported_.swap(previouslyReported_);
                 s_.sleepUnlessStopped(std::max(task_.intervalMs, kLaggingClientBackoffMs));
                 continue;
             }
+            if (task_.fixIdle) reported_.swap(working_);  // only what was reported counts as such
             working_.clear();
             // Straight on to the next pass: cards found back to back are reported without delay.
             s_.waitWhilePaused();
@@ -112,7 +110,6 @@ class FindTaskRun {
     nlohmann::json message_ = nlohmann::json::object();
     std::vector<CardId> working_;
     std::vector<CardId> reported_;
-    std::vector<CardId> previouslyReported_;
 };
 
 bool FinderState::start(FindIdTask task, ChannelRef channel) {

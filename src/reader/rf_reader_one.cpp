@@ -21,6 +21,15 @@ std::shared_ptr<FinderState> finderFor(const std::shared_ptr<RfReader>& reader) 
     return std::make_shared<FinderState>(std::shared_ptr<std::mutex>(reader, &reader->exchangeMutex()));
 }
 
+// Waits out the grace for another entry to let go of `type`; false when it still holds it.
+bool waitForRelease(ReaderInUse& registry, std::unique_lock<std::mutex>& lock, std::uint8_t type) {
+    if (!registry.isHeld(type)) return true;
+    lock.unlock();
+    std::this_thread::sleep_for(kInUseGrace);
+    lock.lock();
+    return !registry.isHeld(type);
+}
+
 }  // namespace
 
 RfReaderOne::RfReaderOne(ChannelRef session, std::uint8_t devType)
@@ -39,15 +48,6 @@ RfReaderOne::~RfReaderOne() {
     rfMifareClassic_.reset();
     iso14443A_.reset();
     finder_->finder = CardFinder{};
-}
-
-// Waits out the grace for another entry to let go of `type`; false when it still holds it.
-static bool waitForRelease(ReaderInUse& registry, std::unique_lock<std::mutex>& lock, std::uint8_t type) {
-    if (!registry.isHeld(type)) return true;
-    lock.unlock();
-    std::this_thread::sleep_for(kInUseGrace);
-    lock.lock();
-    return !registry.isHeld(type);
 }
 
 int RfReaderOne::openReader(bool flag) {
