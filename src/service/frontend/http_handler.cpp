@@ -3,7 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include "service/frontend/static_files.hpp"
-#include "service/protocol/log.hpp"
+#include "protocol/log.hpp"
 #include "service/version.hpp"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <csignal>
 
 #include "service/frontend/http_connection.hpp"
-#include "service/protocol/log.hpp"
+#include "protocol/log.hpp"
 
 namespace net = boost::asio;
 using tcp = net::ip::tcp;

@@ -4,7 +4,7 @@
 
 #include "service/frontend/http_server.hpp"
 #include "service/frontend/tls_setup.hpp"
-#include "service/protocol/log.hpp"
+#include "protocol/log.hpp"
 
 namespace {
 constexpr std::size_t kMaxListenAddress = 63;

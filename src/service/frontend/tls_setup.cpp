@@ -9,7 +9,7 @@
 #include <cstring>
 
 #include "service/frontend/ticket_keys.hpp"
-#include "service/protocol/log.hpp"
+#include "protocol/log.hpp"
 
 namespace {
 

@@ -11,7 +11,7 @@
 
 #include "service/frontend/connection_slot.hpp"
 #include "service/frontend/http_handler.hpp"
-#include "service/protocol/log.hpp"
+#include "protocol/log.hpp"
 #include "service/session/session_work.hpp"
 
 namespace websocket = boost::beast::websocket;

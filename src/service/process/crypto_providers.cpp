@@ -4,7 +4,7 @@
 #include <openssl/ssl.h>
 
 #include "crypto/providers.hpp"
-#include "service/protocol/log.hpp"
+#include "protocol/log.hpp"
 
 void loadCryptoProviders(const std::string& programDir) {
     const Orvane::ProviderStatus status = Orvane::loadCryptoProviders(programDir);

@@ -1,6 +1,6 @@
 #include "service/session/sdt_api_work.hpp"
 
-#include "service/protocol/result_codes.hpp"
+#include "protocol/result_codes.hpp"
 
 SdtApiWork::~SdtApiWork() = default;
 

@@ -4,8 +4,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "service/protocol/channel.hpp"
-#include "service/protocol/handler.hpp"
+#include "protocol/channel.hpp"
+#include "protocol/handler.hpp"
 
 class SdtApiWork {
   public:

@@ -3,15 +3,15 @@
 #include <climits>
 #include <cmath>
 
-#include "card/key_provider/provider_wait.hpp"
+#include "commands/key_provider/provider_wait.hpp"
 #include "card/sw_text.hpp"
 #include "crypto/secure_equals.hpp"
 #include "service/identity/machine_identity.hpp"
-#include "service/protocol/log.hpp"
-#include "service/protocol/parse_message.hpp"
-#include "service/protocol/request_fields.hpp"
-#include "service/protocol/result_codes.hpp"
-#include "service/protocol/send_json.hpp"
+#include "protocol/log.hpp"
+#include "protocol/parse_message.hpp"
+#include "protocol/request_fields.hpp"
+#include "protocol/result_codes.hpp"
+#include "protocol/send_json.hpp"
 #include "service/version.hpp"
 
 using nlohmann::json;

@@ -6,9 +6,9 @@
 #include <nlohmann/json.hpp>
 #include <string_view>
 
-#include "reader/rf_work.hpp"
+#include "commands/rf_work.hpp"
 #include "service/config/ini_cfg.hpp"
-#include "service/protocol/channel.hpp"
+#include "protocol/channel.hpp"
 #include "service/session/sdt_api_work.hpp"
 #include "service/udp/next_loop.hpp"
 #include "service/udp/udp_work.hpp"

@@ -3,8 +3,8 @@
 #include <nlohmann/json.hpp>
 
 #include "crypto/hex.hpp"
-#include "service/protocol/log.hpp"
-#include "service/protocol/send_json.hpp"
+#include "protocol/log.hpp"
+#include "protocol/send_json.hpp"
 #include "service/udp/udp_address.hpp"
 
 namespace net = boost::asio;

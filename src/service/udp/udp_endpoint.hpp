@@ -18,7 +18,7 @@
 #include <string_view>
 #include <vector>
 
-#include "service/protocol/channel.hpp"
+#include "protocol/channel.hpp"
 #include "service/udp/udp_cipher.hpp"
 
 class UdpEndpoint : public std::enable_shared_from_this<UdpEndpoint> {

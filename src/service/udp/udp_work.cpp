@@ -3,9 +3,9 @@
 #include <utility>
 
 #include "crypto/hex.hpp"
-#include "service/protocol/log.hpp"
-#include "service/protocol/request_fields.hpp"
-#include "service/protocol/result_codes.hpp"
+#include "protocol/log.hpp"
+#include "protocol/request_fields.hpp"
+#include "protocol/result_codes.hpp"
 #include "service/udp/udp_address.hpp"
 #include "service/udp/udp_endpoint.hpp"
 

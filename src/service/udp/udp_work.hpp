@@ -7,8 +7,8 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 
-#include "service/protocol/channel.hpp"
-#include "service/protocol/handler.hpp"
+#include "protocol/channel.hpp"
+#include "protocol/handler.hpp"
 #include "service/udp/next_loop.hpp"
 
 class UdpEndpoint;

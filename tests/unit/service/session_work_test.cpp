@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "service/identity/machine_identity.hpp"
-#include "service/protocol/result_codes.hpp"
+#include "protocol/result_codes.hpp"
 #include "support/fake_channel.hpp"
 
 using nlohmann::json;

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "service/protocol/channel.hpp"
+#include "protocol/channel.hpp"
 
 class FakeChannel : public Channel {
   public:

@@ -1,6 +1,6 @@
-#include "service/protocol/send_json.hpp"
+#include "protocol/send_json.hpp"
 
-#include "service/protocol/log.hpp"
+#include "protocol/log.hpp"
 
 std::optional<std::string> renderJson(const nlohmann::json& value) {
     try {

@@ -1,4 +1,4 @@
-#include "reader/find_task.hpp"
+#include "commands/entry/find_task.hpp"
 
 #include <algorithm>
 #include <chrono>
@@ -7,9 +7,9 @@
 #include <thread>
 #include <vector>
 
-#include "service/protocol/log.hpp"
-#include "service/protocol/result_codes.hpp"
-#include "service/protocol/send_json.hpp"
+#include "protocol/log.hpp"
+#include "protocol/result_codes.hpp"
+#include "protocol/send_json.hpp"
 
 namespace {
 constexpr int kFinderEvent = 117;

@@ -1,4 +1,4 @@
-#include "service/protocol/request_fields.hpp"
+#include "protocol/request_fields.hpp"
 
 namespace {
 

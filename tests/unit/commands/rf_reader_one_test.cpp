@@ -1,7 +1,7 @@
 // The reader entry: its claim on a reader type, and its find task when the session that owns the
 // entry is freed by the task's own thread.
 
-#include "reader/rf_reader_one.hpp"
+#include "commands/entry/rf_reader_one.hpp"
 
 #include <gtest/gtest.h>
 

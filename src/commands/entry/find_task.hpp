@@ -15,8 +15,8 @@
 #include <string>
 #include <thread>
 
-#include "reader/card_finder.hpp"
-#include "service/protocol/channel.hpp"
+#include "commands/entry/card_finder.hpp"
+#include "protocol/channel.hpp"
 
 struct FindIdTask {
     // The request's ack in acknowledgement mode (any string, the empty one too); none: event mode.

@@ -1,10 +1,10 @@
 // Commands 200 to 211 on an in-memory card: parameters, formats and reply fields.
 
-#include "card/mifare/mifare_commands.hpp"
+#include "commands/mifare_commands.hpp"
 
 #include <gtest/gtest.h>
 
-#include "fake_mifare_card.hpp"
+#include "card/mifare/fake_mifare_card.hpp"
 
 using nlohmann::json;
 

@@ -1,9 +1,9 @@
-#include "card/key_provider/provider_wait.hpp"
+#include "commands/key_provider/provider_wait.hpp"
 
 #include <atomic>
 #include <unordered_map>
 
-#include "service/protocol/log.hpp"
+#include "protocol/log.hpp"
 
 namespace {
 

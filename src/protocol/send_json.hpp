@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "service/protocol/channel.hpp"
+#include "protocol/channel.hpp"
 
 // The rendered text, or nullopt (logged) when the value holds invalid UTF-8.
 std::optional<std::string> renderJson(const nlohmann::json& value);

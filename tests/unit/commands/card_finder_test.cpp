@@ -1,6 +1,6 @@
 // The card finder's search order and failures, card identity, and the retval format clients get.
 
-#include "reader/card_finder.hpp"
+#include "commands/entry/card_finder.hpp"
 
 #include <gtest/gtest.h>
 

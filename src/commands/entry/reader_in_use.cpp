@@ -1,4 +1,4 @@
-#include "reader/reader_in_use.hpp"
+#include "commands/entry/reader_in_use.hpp"
 
 ReaderInUse& ReaderInUse::process() {
     static ReaderInUse registry;

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "reader/rf_work.hpp"
+#include "commands/rf_work.hpp"
 #include "support/fake_channel.hpp"
 
 using nlohmann::json;

@@ -1,7 +1,7 @@
 // The find task against scripted searchers: what it reports per pass, pausing, acknowledgement
 // mode, stopping, and how it shares the reader with commands.
 
-#include "reader/find_task.hpp"
+#include "commands/entry/find_task.hpp"
 
 #include <gtest/gtest.h>
 

@@ -12,11 +12,11 @@
 #include "card/iso14443a/rf_iso14443a.hpp"
 #include "card/iso14443b/rf_iso14443b.hpp"
 #include "card/iso15693/rf_iso15693.hpp"
-#include "reader/rf_reader_one.hpp"
-#include "reader/rf_work.hpp"
-#include "service/protocol/log.hpp"
-#include "service/protocol/request_fields.hpp"
-#include "service/protocol/result_codes.hpp"
+#include "commands/entry/rf_reader_one.hpp"
+#include "commands/rf_work.hpp"
+#include "protocol/log.hpp"
+#include "protocol/request_fields.hpp"
+#include "protocol/result_codes.hpp"
 
 using nlohmann::json;
 namespace hr = handler_result;

@@ -1,4 +1,4 @@
-#include "reader/rf_reader_one.hpp"
+#include "commands/entry/rf_reader_one.hpp"
 
 #include <chrono>
 #include <thread>
@@ -6,10 +6,10 @@
 #include "card/iso14443a/rf_iso14443a.hpp"
 #include "card/iso14443b/rf_iso14443b.hpp"
 #include "card/iso15693/rf_iso15693.hpp"
-#include "card/key_provider/provider_wait.hpp"
+#include "commands/key_provider/provider_wait.hpp"
 #include "card/mifare/mifare_classic.hpp"
 #include "card/mifare/rf_mifare_classic.hpp"
-#include "reader/reader_in_use.hpp"
+#include "commands/entry/reader_in_use.hpp"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "service/protocol/result_codes.hpp"
+#include "protocol/result_codes.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "service/protocol/parse_message.hpp"
+#include "protocol/parse_message.hpp"
 
 namespace {
 

@@ -8,10 +8,10 @@
 #include <mutex>
 #include <vector>
 
-#include "reader/card_finder.hpp"
-#include "reader/find_task.hpp"
+#include "commands/entry/card_finder.hpp"
+#include "commands/entry/find_task.hpp"
 #include "reader/rf_reader.hpp"
-#include "service/protocol/channel.hpp"
+#include "protocol/channel.hpp"
 
 class RfIso14443A;
 class RfIso14443B;

@@ -1,4 +1,4 @@
-#include "card/mifare/mifare_commands.hpp"
+#include "commands/mifare_commands.hpp"
 
 #include <algorithm>
 #include <array>
@@ -8,11 +8,11 @@
 
 #include "card/mifare/mifare_layout.hpp"
 #include "crypto/hex.hpp"
-#include "reader/rf_reader_one.hpp"
-#include "reader/rf_work.hpp"
-#include "service/protocol/log.hpp"
-#include "service/protocol/request_fields.hpp"
-#include "service/protocol/result_codes.hpp"
+#include "commands/entry/rf_reader_one.hpp"
+#include "commands/rf_work.hpp"
+#include "protocol/log.hpp"
+#include "protocol/request_fields.hpp"
+#include "protocol/result_codes.hpp"
 
 using nlohmann::json;
 namespace hr = handler_result;

@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "reader/bus/system_device_bus.hpp"
-#include "reader/rf_work.hpp"
+#include "commands/rf_work.hpp"
 #include "sim/bus/sim_device_bus.hpp"
 #include "sim/bus/usb_readers.hpp"
 #include "sim/firmware/va_firmware.hpp"

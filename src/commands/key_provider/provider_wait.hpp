@@ -9,7 +9,7 @@
 #include <mutex>
 #include <nlohmann/json.hpp>
 
-#include "service/protocol/channel.hpp"
+#include "protocol/channel.hpp"
 
 struct ProviderWaitState {
     std::mutex mutex;

@@ -1,13 +1,13 @@
 #pragma once
 // A session's reader and card commands. Each handler serves one command family by code range and
-// follows the shared handler contract (see service/protocol/handler.hpp).
+// follows the shared handler contract (see protocol/handler.hpp).
 
 #include <array>
 #include <memory>
 #include <nlohmann/json.hpp>
 
-#include "service/protocol/channel.hpp"
-#include "service/protocol/handler.hpp"
+#include "protocol/channel.hpp"
+#include "protocol/handler.hpp"
 
 class RfReaderOne;
 

@@ -1,4 +1,4 @@
-#include "reader/card_finder.hpp"
+#include "commands/entry/card_finder.hpp"
 
 #include <algorithm>
 #include <span>

@@ -6,7 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "card/mifare/mifare_classic.hpp"
-#include "service/protocol/handler.hpp"
+#include "protocol/handler.hpp"
 
 namespace mifare_commands {
 

@@ -1,8 +1,8 @@
-#include "reader/rf_work.hpp"
+#include "commands/rf_work.hpp"
 
-#include "reader/rf_reader_one.hpp"
-#include "service/protocol/log.hpp"
-#include "service/protocol/result_codes.hpp"
+#include "commands/entry/rf_reader_one.hpp"
+#include "protocol/log.hpp"
+#include "protocol/result_codes.hpp"
 
 RfWork::~RfWork() = default;
 
