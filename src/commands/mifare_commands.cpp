@@ -2,17 +2,16 @@
 
 #include <algorithm>
 #include <array>
-#include <new>
 #include <optional>
 #include <vector>
 
 #include "card/mifare/mifare_layout.hpp"
-#include "crypto/hex.hpp"
 #include "commands/entry/rf_reader_one.hpp"
 #include "commands/rf_work.hpp"
+#include "crypto/hex.hpp"
+#include "protocol/answer.hpp"
 #include "protocol/log.hpp"
 #include "protocol/request_fields.hpp"
-#include "protocol/result_codes.hpp"
 
 using nlohmann::json;
 namespace hr = handler_result;
@@ -21,9 +20,8 @@ namespace mifare_commands {
 
 namespace {
 
-constexpr unsigned kKeyFormat = 104;   // a key is not 6 bytes of hex
-constexpr unsigned kDataFormat = 105;  // uid, data, ctl or power does not decode
-constexpr unsigned kUnknownCode = 103;
+constexpr Result kKeyFormat = Result::kBadKey;    // a key is not 6 bytes of hex
+constexpr Result kDataFormat = Result::kBadData;  // uid, data, ctl or power does not decode
 
 using Bytes = std::vector<std::uint8_t>;
 
@@ -32,16 +30,6 @@ std::optional<Bytes> decode(const std::string& text, std::size_t size, bool exac
     auto bytes = Orvane::hexDecode(text, size);
     if (!bytes || bytes->empty() || (exact && bytes->size() != size)) return std::nullopt;
     return bytes;
-}
-
-int done(json& reply) {
-    setResult(reply, 0);
-    return hr::kSendNow;
-}
-
-int fail(json& reply, unsigned code) {
-    setResult(reply, code);
-    return hr::kSendNow;
 }
 
 std::string uidText(const Orvane::TypeACardInfo& info) {
@@ -56,16 +44,16 @@ int setOptions(const json& request, json& reply, Orvane::MifareClassic& card) {
     if (!isWrite || !isCheck) return hr::kMalformed;
     card.isWrite = *isWrite;
     card.isCheck = *isCheck;
-    return done(reply);
+    return answer(reply);
 }
 
 int selectUid(const json& request, json& reply, Orvane::MifareClassic& card) {
     const std::string* text = stringField(request, "uid");
     if (text == nullptr) return hr::kMalformed;
     const auto uid = decode(*text, 10, false);
-    if (!uid) return fail(reply, kDataFormat);
+    if (!uid) return answer(reply, kDataFormat);
     reply["retval"] = card.selectUid(uid->data(), static_cast<int>(uid->size()));
-    return done(reply);
+    return answer(reply);
 }
 
 int selectAny(json& reply, Orvane::MifareClassic& card) {
@@ -74,7 +62,7 @@ int selectAny(json& reply, Orvane::MifareClassic& card) {
     reply["uid"] = uidText(info);
     reply["atqa"] = info.atqa;
     reply["sak"] = info.sak;
-    return done(reply);
+    return answer(reply);
 }
 
 int readBlocks(const json& request, json& reply, Orvane::MifareClassic& card) {
@@ -87,14 +75,14 @@ int readBlocks(const json& request, json& reply, Orvane::MifareClassic& card) {
     const auto fill = boolField(request, "fill");
     if (!reSelect || !sector || !pwd || !pos || !num || !keyB || !fill) return hr::kMalformed;
     const auto key = decode(*pwd, Orvane::mifare::kKeySize, true);
-    if (!key) return fail(reply, kKeyFormat);
+    if (!key) return answer(reply, kKeyFormat);
 
     std::array<std::uint8_t, 16 * Orvane::mifare::kBlockSize> out{};
     const int result = card.read(*reSelect, lowByte(*sector), key->data(), out.data(),
                                  static_cast<int>(out.size()), lowByte(*pos), lowByte(*num), *keyB, *fill);
     reply["data"] = Orvane::hexEncode(std::span(out.data(), static_cast<std::size_t>(std::max(result, 0))));
     reply["retval"] = result;
-    return done(reply);
+    return answer(reply);
 }
 
 int writeBlocks(const json& request, json& reply, Orvane::MifareClassic& card) {
@@ -107,13 +95,13 @@ int writeBlocks(const json& request, json& reply, Orvane::MifareClassic& card) {
     const auto keyB = boolField(request, "keyB");
     if (!reSelect || !sector || !pwd || !dataText || !pos || !num || !keyB) return hr::kMalformed;
     const auto key = decode(*pwd, Orvane::mifare::kKeySize, true);
-    if (!key) return fail(reply, kKeyFormat);
+    if (!key) return answer(reply, kKeyFormat);
     const auto data = decode(*dataText, 16 * Orvane::mifare::kBlockSize, false);
-    if (!data) return fail(reply, kDataFormat);
+    if (!data) return answer(reply, kDataFormat);
 
     reply["retval"] = card.write(*reSelect, lowByte(*sector), key->data(), data->data(),
                                  static_cast<int>(data->size()), lowByte(*pos), lowByte(*num), *keyB);
-    return done(reply);
+    return answer(reply);
 }
 
 int writeTrailer(const json& request, json& reply, Orvane::MifareClassic& card) {
@@ -124,23 +112,23 @@ int writeTrailer(const json& request, json& reply, Orvane::MifareClassic& card) 
     if (!sector || !keyAText || !keyBText || !ctlText) return hr::kMalformed;
     const auto keyA = decode(*keyAText, Orvane::mifare::kKeySize, true);
     const auto keyB = decode(*keyBText, Orvane::mifare::kKeySize, true);
-    if (!keyA || !keyB) return fail(reply, kKeyFormat);
+    if (!keyA || !keyB) return answer(reply, kKeyFormat);
     const auto trailer = decode(*ctlText, Orvane::mifare::kBlockSize, true);
-    if (!trailer) return fail(reply, kDataFormat);
+    if (!trailer) return answer(reply, kDataFormat);
 
     reply["retval"] = card.writeTrailer(lowByte(*sector), keyA->data(), keyB->data(), trailer->data());
-    return done(reply);
+    return answer(reply);
 }
 
 int bitsToText(const json& request, json& reply) {
     const std::string* power = stringField(request, "power");
     if (power == nullptr) return hr::kMalformed;
     const auto bytes = decode(*power, 4, true);
-    if (!bytes) return fail(reply, kDataFormat);
+    if (!bytes) return answer(reply, kDataFormat);
     std::string text;
     reply["retval"] = Orvane::accessBitsToText(std::span<const std::uint8_t, 4>(bytes->data(), 4), text);
     reply["bitStr"] = text;
-    return done(reply);
+    return answer(reply);
 }
 
 int textToBits(const json& request, json& reply) {
@@ -149,13 +137,34 @@ int textToBits(const json& request, json& reply) {
     std::array<std::uint8_t, 4> bytes{};
     reply["retval"] = Orvane::textToAccessBits(*text, bytes);
     reply["power"] = Orvane::hexEncode(bytes);
-    return done(reply);
+    return answer(reply);
 }
 
 }  // namespace
 
-bool needsReader(GCODE code) {
-    return code >= 201 && code <= 209;
+EntryNeeds needsOf(GCODE code) {
+    switch (code) {
+        case 201:
+        case 202:
+        case 205:
+        case 207:
+        case 208:
+        case 209:
+            return {.stopsFinder = false, .exchange = true, .card = EntryNeeds::Card::held};
+        case 203:
+        case 204:
+        case 206:
+            return {.stopsFinder = false, .exchange = true, .card = EntryNeeds::Card::untouched};
+        default:
+            return {};
+    }
+}
+
+bool keepsCard(const json& reply, const Orvane::MifareClassic& card) {
+    const json* result = field(reply, "retval");
+    const bool lost = result != nullptr && result->is_number_integer() &&
+                      result->get<int>() == Orvane::MifareClassic::kCardLost;
+    return card.isSelected() && !lost;
 }
 
 int run(GCODE code, const json& request, json& reply, Orvane::MifareClassic& card) {
@@ -166,18 +175,18 @@ int run(GCODE code, const json& request, json& reply, Orvane::MifareClassic& car
             return selectUid(request, reply, card);
         case 202:
             card.halt();
-            return done(reply);
+            return answer(reply);
         case 203:
             reply["retval"] = card.isSelected();
-            return done(reply);
+            return answer(reply);
         case 204:
             reply["retval"] = Orvane::hexEncode(card.uid());
-            return done(reply);
+            return answer(reply);
         case 205:
             return selectAny(reply, card);
         case 206:
             reply["retval"] = Orvane::mifare::cardNumber(card.uid());
-            return done(reply);
+            return answer(reply);
         case 207:
             return readBlocks(request, reply, card);
         case 208:
@@ -190,28 +199,21 @@ int run(GCODE code, const json& request, json& reply, Orvane::MifareClassic& car
             return textToBits(request, reply);
         default:
             logWarn("MifareClassic gcode %d fail", code);
-            return fail(reply, kUnknownCode);
+            return answer(reply, Result::kUnknownCode);
     }
 }
 
 }  // namespace mifare_commands
 
-// The handler: the reader slot, then the command on the slot's card object. The entry's share is
-// kept for the whole command, and the reader's exchange mutex for every command that reaches the
-// card, so a finder pass never interleaves its frames with the command's.
+// The handler: the common start, then the command on the entry's card object. A card the command
+// leaves selected stays held, so a finder pass never comes between this command and the next.
 int RfWork::workMifareClassic(GCODE code, const json& request, json& reply) {
-    try {
-        int result = hr::kMalformed;
-        const std::shared_ptr<RfReaderOne> entry = entryFor(request, reply, result);
-        if (!entry) return result;
-        const std::shared_ptr<Orvane::MifareClassic> card = entry->mifareClassic();
-        std::unique_lock<std::mutex> exchange;
-        if (mifare_commands::needsReader(code)) exchange = entry->lockExchange();
-        return mifare_commands::run(code, request, reply, *card);
-    } catch (const std::bad_alloc&) {
-        // Creating the card objects or the reply ran out of memory: answer instead of ending the
-        // service.
-        setResult(reply, 108);
-        return hr::kSendNow;
-    }
+    const EntryNeeds needs = mifare_commands::needsOf(code);
+    return onEntry(request, reply, needs, [&](EntryCommand& command) {
+        const std::shared_ptr<Orvane::MifareClassic> card = command.entry().mifareClassic();
+        const int result = mifare_commands::run(code, request, reply, *card);
+        if (needs.card == EntryNeeds::Card::held && mifare_commands::keepsCard(reply, *card))
+            command.keepTypeACard(card->uid());
+        return result;
+    });
 }

@@ -2,9 +2,9 @@
 // version, protocol, the card finder's searchers and the find task.
 //
 // Every command that runs frames on the reader holds the reader's exchange mutex for its reader
-// work: commands that leave a running find task alone (107 to 111, 113 to 115) then never
-// interleave frames with a finder pass, and those that stop it keep out card commands still
-// running on a worker thread.
+// work (see needsOf): commands that leave a running find task alone (107 to 111, 113 to 115) then
+// never interleave frames with a finder pass, and those that stop it keep out card commands still
+// running on a worker thread. Commands that reset the reader or the field end a card hold.
 
 #include <new>
 #include <optional>
@@ -14,28 +14,16 @@
 #include "card/iso15693/rf_iso15693.hpp"
 #include "commands/entry/rf_reader_one.hpp"
 #include "commands/rf_work.hpp"
+#include "protocol/answer.hpp"
 #include "protocol/log.hpp"
 #include "protocol/request_fields.hpp"
-#include "protocol/result_codes.hpp"
 
 using nlohmann::json;
 namespace hr = handler_result;
 
 namespace {
 
-constexpr GCODE kFirstReaderCode = 100;
-constexpr GCODE kLastReaderCode = 120;
-constexpr GCODE kNotAReaderCode = 118;
-
-int done(json& reply) {
-    setResult(reply, 0);
-    return hr::kSendNow;
-}
-
-int answer(json& reply, unsigned result) {
-    setResult(reply, result);
-    return hr::kSendNow;
-}
+constexpr GCODE kCreateEntry = 100;
 
 // A searcher's limit: any integer, saturated to the int range (large unsigned ones stay large).
 std::optional<int> limitField(const json& request) {
@@ -49,95 +37,80 @@ std::optional<int> limitField(const json& request) {
 int setType(RfReaderOne& entry, const json& request, json& reply) {
     const auto devType = uintField(request, "devType");
     if (!devType) return hr::kMalformed;
-    entry.stopFindTask();
-    auto exchange = entry.lockExchange();
     reply["retval"] = entry.reader()->setType(lowByte(*devType));
-    return done(reply);
+    return answer(reply);
 }
 
 int setPortName(RfReaderOne& entry, const json& request, json& reply) {
     const auto devType = uintField(request, "devType");
     const std::string* addr = stringField(request, "addr");
     if (!devType || !addr) return hr::kMalformed;
-    auto exchange = entry.lockExchange();
     reply["retval"] = entry.reader()->setPortName(lowByte(*devType), *addr);
-    return done(reply);
+    return answer(reply);
 }
 
 int setKeepOpen(RfReaderOne& entry, const json& request, json& reply) {
     const auto only = boolField(request, "only");
     if (!only) return hr::kMalformed;
-    auto exchange = entry.lockExchange();
     entry.reader()->setKeepOpen(*only);
-    return done(reply);
+    return answer(reply);
 }
 
 int openReader(RfReaderOne& entry, const json& request, json& reply) {
     const auto open = boolField(request, "open");
     if (!open) return hr::kMalformed;
-    entry.stopFindTask();
-    auto exchange = entry.lockExchange();
     reply["retval"] = entry.openReader(*open);
-    return done(reply);
+    return answer(reply);
 }
 
 int closeReader(RfReaderOne& entry, json& reply) {
-    entry.stopFindTask();
-    auto exchange = entry.lockExchange();
     entry.closeReader();
-    return done(reply);
+    return answer(reply);
 }
 
 int setLeds(RfReaderOne& entry, const json& request, json& reply) {
     const auto yellow = intField(request, "Y");
     const auto green = intField(request, "G");
     if (!yellow || !green) return hr::kMalformed;
-    auto exchange = entry.lockExchange();
     reply["retval"] = entry.reader()->setLeds(lowByte(*yellow), lowByte(*green));
-    return done(reply);
+    return answer(reply);
 }
 
 int readVersion(RfReaderOne& entry, json& reply) {
     std::string text;
-    auto exchange = entry.lockExchange();
     reply["retval"] = entry.reader()->readVersion(text);
     reply["ver"] = text;
-    return done(reply);
+    return answer(reply);
 }
 
 int setProtocol(RfReaderOne& entry, const json& request, json& reply) {
     const auto rfType = uintField(request, "rfType");
     const auto force = boolField(request, "forceSwitch");
     if (!rfType || !force) return hr::kMalformed;
-    auto exchange = entry.lockExchange();
     reply["retval"] = entry.reader()->setProtocol(lowByte(*rfType), *force);
-    return done(reply);
+    return answer(reply);
 }
 
 int beep(RfReaderOne& entry, const json& request, json& reply) {
     const auto ms = uintField(request, "ms");
     if (!ms) return hr::kMalformed;
-    auto exchange = entry.lockExchange();
     reply["retval"] = entry.reader()->beep(lowByte(*ms));
-    return done(reply);
+    return answer(reply);
 }
 
 int resetField(RfReaderOne& entry, json& reply) {
-    entry.stopFindTask();
-    auto exchange = entry.lockExchange();
     reply["retval"] = entry.reader()->resetField();
-    return done(reply);
+    return answer(reply);
 }
 
 int searchTypeA(RfReaderOne& entry, const json& request, json& reply) {
     const auto enable = boolField(request, "enable");
     const auto limit = limitField(request);
     if (!enable || !limit) return hr::kMalformed;
-    auto exchange = entry.lockExchange();
     std::shared_ptr<Orvane::IIso14443AReader> searcher;
     if (*enable) searcher = entry.iso14443A();
     entry.cardFinder().typeA = {std::move(searcher), *limit};
-    return done(reply);
+    return answer(reply);
 }
 
 int searchTypeB(RfReaderOne& entry, const json& request, json& reply) {
@@ -146,11 +119,10 @@ int searchTypeB(RfReaderOne& entry, const json& request, json& reply) {
     const auto afi = uintField(request, "afi");
     const auto slots = uintField(request, "slotsNum");
     if (!enable || !limit || !afi || !slots) return hr::kMalformed;
-    auto exchange = entry.lockExchange();
     std::shared_ptr<Orvane::IIso14443BReader> searcher;
     if (*enable) searcher = entry.iso14443B();
     entry.cardFinder().typeB = {std::move(searcher), *limit, lowByte(*afi), lowByte(*slots)};
-    return done(reply);
+    return answer(reply);
 }
 
 int searchIso15693(RfReaderOne& entry, const json& request, json& reply) {
@@ -159,20 +131,17 @@ int searchIso15693(RfReaderOne& entry, const json& request, json& reply) {
     const auto afi = uintField(request, "afi");
     const auto nb16Slots = boolField(request, "nb16Slots");
     if (!enable || !limit || !afi || !nb16Slots) return hr::kMalformed;
-    auto exchange = entry.lockExchange();
     std::shared_ptr<Orvane::IIso15693Reader> searcher;
     if (*enable) searcher = entry.iso15693();
     entry.cardFinder().iso15693 = {std::move(searcher), *limit, lowByte(*afi), *nb16Slots};
-    return done(reply);
+    return answer(reply);
 }
 
 int findOnce(RfReaderOne& entry, json& reply) {
-    entry.stopFindTask();
     std::vector<CardId> cards;
-    auto exchange = entry.lockExchange();
     entry.findAll(cards);
     reply["retval"] = cardListJson(cards);
-    return done(reply);
+    return answer(reply);
 }
 
 int startFinding(RfReaderOne& entry, const json& request, json& reply) {
@@ -192,88 +161,56 @@ int startFinding(RfReaderOne& entry, const json& request, json& reply) {
 
     switch (entry.startFindTask(std::move(task))) {
         case RfReaderOne::FindStart::notOpened:
-            return answer(reply, 106);
+            return answer(reply, Result::kReaderNotOpen);
         case RfReaderOne::FindStart::noResources:
-            return answer(reply, 108);
+            return answer(reply, Result::kOutOfMemory);
         case RfReaderOne::FindStart::started:
             break;
     }
-    if (*evt) return done(reply);
+    if (*evt) return answer(reply);
     return hr::kNothingNow;
 }
 
-enum class Slot { ok, malformed, outOfRange };
-
-Slot slotOf(const json& request, std::size_t& slot) {
-    if (!request.is_object()) return Slot::malformed;
-    const auto index = uintField(request, "rfIdx");
-    if (!index) return Slot::malformed;
-    if (*index >= RfWork::kReaderSlots) return Slot::outOfRange;
-    slot = static_cast<std::size_t>(*index);
-    return Slot::ok;
-}
-
-}  // namespace
-
-std::shared_ptr<RfReaderOne> RfWork::entryFor(const json& request, json& reply, int& result) {
-    std::size_t slot = 0;
-    switch (slotOf(request, slot)) {
-        case Slot::malformed:
-            result = hr::kMalformed;
-            return nullptr;
-        case Slot::outOfRange:
-            result = answer(reply, 109);
-            return nullptr;
-        case Slot::ok:
-            break;
-    }
-    if (!readers_[slot]) result = answer(reply, 102);
-    return readers_[slot];
-}
-
-int RfWork::workRfReader(GCODE code, const json& request, json& reply) {
-    try {
-        std::size_t slot = 0;
-        switch (slotOf(request, slot)) {
-            case Slot::malformed:
-                return hr::kMalformed;
-            case Slot::outOfRange:
-                return answer(reply, 109);
-            case Slot::ok:
-                break;
-        }
-        // A share of the entry for the whole command: a GCODE 100 replacing it cannot free it here.
-        const std::shared_ptr<RfReaderOne> entry = readers_[slot];
-        if (!entry && code != kFirstReaderCode) return answer(reply, 102);
-        if (code < kFirstReaderCode || code > kLastReaderCode || code == kNotAReaderCode) {
-            logWarn("RfReader gcode %d fail", code);
-            return answer(reply, 103);
-        }
-        return readerCommand(code, slot, entry, request, reply);
-    } catch (const std::bad_alloc&) {
-        return answer(reply, 108);
-    }
-}
-
-int RfWork::createEntry(std::size_t slot, const json& request, json& reply) {
-    const auto devType = uintField(request, "devType");
-    if (!devType) return hr::kMalformed;
-    auto entry = std::make_shared<RfReaderOne>(channel_, lowByte(*devType));
-    // The previous entry goes after the swap, stopping its task and closing its reader.
-    readers_[slot].swap(entry);
-    return done(reply);
-}
-
-int RfWork::readerCommand(GCODE code, std::size_t slot, const std::shared_ptr<RfReaderOne>& entry,
-                          const json& request, json& reply) {
-    if (code == kFirstReaderCode) return createEntry(slot, request, reply);
-    RfReaderOne& one = *entry;
+// What each command needs of its entry; nullopt for a code that is not a reader command.
+std::optional<EntryNeeds> needsOf(GCODE code) {
+    constexpr EntryNeeds onReader{
+        .stopsFinder = false, .exchange = true, .card = EntryNeeds::Card::untouched};
+    // Reader and field reset, a search of its own: the find task stops, a held card is gone.
+    constexpr EntryNeeds resetting{.stopsFinder = true, .exchange = true, .card = EntryNeeds::Card::reset};
     switch (code) {
-        case 101: {
-            auto exchange = one.lockExchange();
+        case 101:
+        case 103:
+        case 104:
+        case 107:
+        case 108:
+        case 109:
+        case 110:
+        case 111:
+        case 113:
+        case 114:
+        case 115:
+            return onReader;
+        case 102:
+        case 105:
+        case 106:
+        case 112:
+        case 116:
+            return resetting;
+        case 117:  // starting a task stops the running one itself
+        case 120:
+            return EntryNeeds{};
+        case 119:
+            return EntryNeeds{.stopsFinder = true};
+        default:
+            return std::nullopt;
+    }
+}
+
+int readerCommand(GCODE code, RfReaderOne& one, const json& request, json& reply) {
+    switch (code) {
+        case 101:
             reply["retval"] = one.reader()->type();
-            return done(reply);
-        }
+            return answer(reply);
         case 102:
             return setType(one, request, reply);
         case 103:
@@ -288,11 +225,9 @@ int RfWork::readerCommand(GCODE code, std::size_t slot, const std::shared_ptr<Rf
             return setLeds(one, request, reply);
         case 108:
             return readVersion(one, reply);
-        case 109: {
-            auto exchange = one.lockExchange();
+        case 109:
             reply["retval"] = one.reader()->rfMode();
-            return done(reply);
-        }
+            return answer(reply);
         case 110:
             return setProtocol(one, request, reply);
         case 111:
@@ -309,11 +244,40 @@ int RfWork::readerCommand(GCODE code, std::size_t slot, const std::shared_ptr<Rf
             return findOnce(one, reply);
         case 117:
             return startFinding(one, request, reply);
-        case 119:
-            one.stopFindTask();
-            return done(reply);
+        case 119:  // the prologue stopped the task
+            return answer(reply);
         default:  // 120
             one.clearWaitAck();
-            return done(reply);
+            return answer(reply);
+    }
+}
+
+}  // namespace
+
+int RfWork::workRfReader(GCODE code, const json& request, json& reply) {
+    if (code == kCreateEntry) return createEntry(request, reply);
+    const std::optional<EntryNeeds> needs = needsOf(code);
+    return onEntry(request, reply, needs.value_or(EntryNeeds{}), [&](EntryCommand& command) {
+        if (!needs) {
+            logWarn("RfReader gcode %d fail", code);
+            return answer(reply, Result::kUnknownCode);
+        }
+        return readerCommand(code, command.entry(), request, reply);
+    });
+}
+
+int RfWork::createEntry(const json& request, json& reply) {
+    try {
+        int result = handler_result::kMalformed;
+        const auto slot = slotFor(request, reply, result);
+        if (!slot) return result;
+        const auto devType = uintField(request, "devType");
+        if (!devType) return hr::kMalformed;
+        auto entry = std::make_shared<RfReaderOne>(channel_, lowByte(*devType));
+        // The previous entry goes after the swap, stopping its task and closing its reader.
+        readers_[*slot].swap(entry);
+        return answer(reply);
+    } catch (const std::bad_alloc&) {
+        return answer(reply, Result::kOutOfMemory);
     }
 }

@@ -1,40 +1,74 @@
 #include "commands/rf_work.hpp"
 
+#include <new>
+
 #include "commands/entry/rf_reader_one.hpp"
+#include "protocol/answer.hpp"
 #include "protocol/log.hpp"
-#include "protocol/result_codes.hpp"
+#include "protocol/request_fields.hpp"
+
+using nlohmann::json;
+namespace hr = handler_result;
 
 RfWork::~RfWork() = default;
+
+std::optional<std::size_t> RfWork::slotFor(const json& request, json& reply, int& result) {
+    const auto index = request.is_object() ? uintField(request, "rfIdx") : std::nullopt;
+    if (!index) {
+        result = hr::kMalformed;
+        return std::nullopt;
+    }
+    if (*index >= kReaderSlots) {
+        result = answer(reply, Result::kBadIndex);
+        return std::nullopt;
+    }
+    return static_cast<std::size_t>(*index);
+}
+
+int RfWork::onEntry(const json& request, json& reply, EntryNeeds needs, const EntryBody& body) {
+    try {
+        int result = hr::kMalformed;
+        const auto slot = slotFor(request, reply, result);
+        if (!slot) return result;
+        std::shared_ptr<RfReaderOne> entry = readers_[*slot];
+        if (!entry) return answer(reply, Result::kNoReader);
+        EntryCommand command(std::move(entry), needs);
+        return body(command);
+    } catch (const std::bad_alloc&) {
+        // Creating a card object, a buffer or the reply ran out of memory: answer instead of
+        // ending the service.
+        return answer(reply, Result::kOutOfMemory);
+    }
+}
 
 namespace {
 
 // A family whose commands are not served yet: every code is unknown to it.
-int unavailable(const char* family, GCODE code, nlohmann::json& reply) {
+int unavailable(const char* family, GCODE code, json& reply) {
     logWarn("%s gcode %d fail", family, code);
-    setResult(reply, 103);
-    return handler_result::kSendNow;
+    return answer(reply, Result::kUnknownCode);
 }
 
 }  // namespace
 
-int RfWork::workCpuCosTypeA(GCODE code, const nlohmann::json&, nlohmann::json& reply) {
+int RfWork::workCpuCosTypeA(GCODE code, const json&, json& reply) {
     return unavailable("CpuCosTypeA", code, reply);
 }
-int RfWork::workIso15693(GCODE code, const nlohmann::json&, nlohmann::json& reply) {
+int RfWork::workIso15693(GCODE code, const json&, json& reply) {
     return unavailable("Iso15693", code, reply);
 }
-int RfWork::workIcodeSli(GCODE code, const nlohmann::json&, nlohmann::json& reply) {
+int RfWork::workIcodeSli(GCODE code, const json&, json& reply) {
     return unavailable("IcodeSli", code, reply);
 }
-int RfWork::workCos7816(GCODE code, const nlohmann::json&, nlohmann::json& reply) {
+int RfWork::workCos7816(GCODE code, const json&, json& reply) {
     return unavailable("Cos7816", code, reply);
 }
-int RfWork::workCosFm2(GCODE code, const nlohmann::json&, nlohmann::json& reply) {
+int RfWork::workCosFm2(GCODE code, const json&, json& reply) {
     return unavailable("CosFm2", code, reply);
 }
-int RfWork::workCosPboc2(GCODE code, const nlohmann::json&, nlohmann::json& reply) {
+int RfWork::workCosPboc2(GCODE code, const json&, json& reply) {
     return unavailable("CosPboc2", code, reply);
 }
-int RfWork::workPageTagTypeA(GCODE code, const nlohmann::json&, nlohmann::json& reply) {
+int RfWork::workPageTagTypeA(GCODE code, const json&, json& reply) {
     return unavailable("PageTagTypeA", code, reply);
 }

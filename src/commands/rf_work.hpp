@@ -3,9 +3,12 @@
 // follows the shared handler contract (see protocol/handler.hpp).
 
 #include <array>
+#include <functional>
 #include <memory>
 #include <nlohmann/json.hpp>
+#include <optional>
 
+#include "commands/entry_command.hpp"
 #include "protocol/channel.hpp"
 #include "protocol/handler.hpp"
 
@@ -31,15 +34,17 @@ class RfWork {
     static constexpr std::size_t kReaderSlots = 6;
 
   private:
-    // The common first steps of the card handlers: the entry in the slot the request's rfIdx names.
-    // Null with `result` set when there is none: -1 (no uint rfIdx, nothing written), or 1 with
-    // err 109 (index of 6 or more) or 102 (empty slot) written. Callers keep the returned share for
-    // the whole command, so a replacing GCODE 100 cannot free the reader under it.
-    std::shared_ptr<RfReaderOne> entryFor(const nlohmann::json& request, nlohmann::json& reply, int& result);
+    using EntryBody = std::function<int(EntryCommand&)>;
 
-    int readerCommand(GCODE code, std::size_t slot, const std::shared_ptr<RfReaderOne>& entry,
-                      const nlohmann::json& request, nlohmann::json& reply);
-    int createEntry(std::size_t slot, const nlohmann::json& request, nlohmann::json& reply);
+    // The common start of every reader and card handler (see EntryCommand), then `body`. Without
+    // an object request with an unsigned rfIdx: -1 (nothing written); rfIdx 6 or more: 109; an
+    // empty slot: 102; memory exhausted anywhere in the command: 108.
+    int onEntry(const nlohmann::json& request, nlohmann::json& reply, EntryNeeds needs,
+                const EntryBody& body);
+    // The slot rfIdx names; nullopt with `result` set as onEntry says.
+    std::optional<std::size_t> slotFor(const nlohmann::json& request, nlohmann::json& reply, int& result);
+
+    int createEntry(const nlohmann::json& request, nlohmann::json& reply);
 
     ChannelRef channel_;
     std::array<std::shared_ptr<RfReaderOne>, kReaderSlots> readers_;

@@ -31,7 +31,7 @@ const char* resultText(unsigned code) {
     return "未定义错误";
 }
 
-void setResult(nlohmann::json& reply, unsigned code) {
-    reply["err"] = code;
+void setResult(nlohmann::json& reply, Result code) {
+    reply["err"] = static_cast<unsigned>(code);
     reply["msg"] = resultText(code);
 }

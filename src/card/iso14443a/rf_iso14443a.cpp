@@ -81,3 +81,11 @@ bool RfIso14443A::deselect() {
         return link.deselect();
     });
 }
+
+bool RfIso14443A::haltCard() {
+    if (state_.iso4Active) return deselect();
+    return withFamily(false, [&](auto& link) {
+        reader_->setAuthSector(255);
+        return link.halt();
+    });
+}

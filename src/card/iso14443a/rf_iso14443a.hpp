@@ -29,6 +29,9 @@ class RfIso14443A : public Orvane::IIso14443AReader {
     bool selectAny(Orvane::TypeACardInfo& info, bool activate, Orvane::IBuffer* ats = nullptr) override;
     bool rawExchange(const std::uint8_t* request, int len, Orvane::IBuffer& response) override;
     bool deselect() override;
+    // Puts the card selected last back to rest, as a search leaves the cards it found: an
+    // ISO 14443-4 card is deselected, any other is sent HLTA (which only an active card obeys).
+    bool haltCard();
 
     bool iso4Active() const { return state_.iso4Active; }
     const std::array<std::uint8_t, 4>& cl1Uid() const { return state_.cl1Uid; }

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <exception>
 #include <future>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -47,7 +48,7 @@ class FindTaskRun {
         if (!loop()) return;
         // Acknowledgement mode answers once, whether a card was found or the task was stopped.
         if (acknowledging() && connected()) {
-            setResult(message_, 0);
+            setResult(message_, Result::kDone);
             message_["retval"] = cardListJson(working_);
             sendJson(channel_, message_);
         }
@@ -57,8 +58,11 @@ class FindTaskRun {
     // False when the task ends without its closing reply (channel gone, send failed).
     bool loop() {
         while (s_.running_) {
+            s_.hold.waitWhileOn([this] { return !s_.running_; });
             working_.clear();
-            if (pass() < 1) {
+            const std::optional<int> found = pass();
+            if (!found) continue;  // a card command got the reader first and holds its card
+            if (*found < 1) {
                 if (task_.fixIdle) reported_.clear();
                 s_.sleepUnlessStopped(task_.intervalMs);
                 continue;
@@ -92,10 +96,22 @@ class FindTaskRun {
         return true;
     }
 
-    int pass() {
+    // The cards found, or nothing when a card hold began before the pass could start.
+    std::optional<int> pass() {
         s_.letCommandsIn();
         std::lock_guard exchange(s_.exchangeMutex());
+        if (s_.hold.isOn()) return std::nullopt;
+        afterHold(s_.hold.takeEnded());
         return s_.finder.findAll(working_);
+    }
+
+    // Puts the card a finished hold left selected back to rest, and counts the cards it held as
+    // reported: they never left the field.
+    void afterHold(CardHold::Ended ended) {
+        if (ended.rest) ended.rest();
+        if (!task_.fixIdle) return;
+        for (const CardId& card : ended.proven)
+            if (std::ranges::count(reported_, card) == 0) reported_.push_back(card);
     }
 
     bool acknowledging() const { return task_.ack.has_value(); }
@@ -119,6 +135,8 @@ bool FinderState::start(FindIdTask task, ChannelRef channel) {
             running_ = true;
             waitAck_ = false;
         }
+        // A new task reports what it finds; only a hold still on keeps its cards from it.
+        hold.takeEnded();
         std::promise<void> started;
         auto threadHoldsLock = started.get_future();
         std::thread(FindTaskRun::threadMain, shared_from_this(), std::move(task), std::move(channel),
@@ -140,6 +158,7 @@ void FinderState::stop() {
         running_ = false;
     }
     wake_.notify_all();
+    hold.interrupt();
     if (std::this_thread::get_id() == taskThread_) return;  // leaves its loop right after this
     // The task holds rfLock until it has left its loop and sent its last message.
     std::lock_guard sync(rfLock_);

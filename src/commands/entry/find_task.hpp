@@ -5,7 +5,12 @@
 //
 // The thread owns a share of FinderState, so a session closed while the task runs frees nothing the
 // thread still touches. It holds rfLock for its whole run (stop() waits on it) and the reader's
-// exchange mutex around each pass only, never while it sleeps or waits for the client.
+// exchange mutex around each pass only, never while it sleeps, waits for the client or waits out a
+// card hold.
+//
+// Lock order, everywhere: rfLock -> the reader's exchange mutex -> the reader-in-use registry. The
+// card hold's and the wake-up mutexes are leaves. Nothing waits for the key provider while holding
+// the exchange mutex.
 
 #include <atomic>
 #include <condition_variable>
@@ -16,6 +21,7 @@
 #include <thread>
 
 #include "commands/entry/card_finder.hpp"
+#include "commands/entry/card_hold.hpp"
 #include "protocol/channel.hpp"
 
 struct FindIdTask {
@@ -33,6 +39,8 @@ class FinderState : public std::enable_shared_from_this<FinderState> {
 
     // Changed and read with exchangeMutex() held: a running task reads it during every pass.
     CardFinder finder;
+    // Keeps the task's passes off a card that a client works with.
+    CardHold hold;
 
     // The reader's exchange mutex, whoever owns it (the entry passes an alias that keeps its reader).
     std::mutex& exchangeMutex() { return *exchange_; }

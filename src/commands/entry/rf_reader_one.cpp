@@ -6,10 +6,10 @@
 #include "card/iso14443a/rf_iso14443a.hpp"
 #include "card/iso14443b/rf_iso14443b.hpp"
 #include "card/iso15693/rf_iso15693.hpp"
-#include "commands/key_provider/provider_wait.hpp"
 #include "card/mifare/mifare_classic.hpp"
 #include "card/mifare/rf_mifare_classic.hpp"
 #include "commands/entry/reader_in_use.hpp"
+#include "commands/key_provider/provider_wait.hpp"
 
 namespace {
 
@@ -39,6 +39,7 @@ RfReaderOne::RfReaderOne(ChannelRef session, std::uint8_t devType)
 
 RfReaderOne::~RfReaderOne() {
     stopFindTask();
+    finder_->hold.drop();  // lets go of the card objects its rest step holds
     cancelProviderWaits();
     auto exchange = lockExchange();
     closeReader();

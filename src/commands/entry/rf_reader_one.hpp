@@ -10,8 +10,8 @@
 
 #include "commands/entry/card_finder.hpp"
 #include "commands/entry/find_task.hpp"
-#include "reader/rf_reader.hpp"
 #include "protocol/channel.hpp"
+#include "reader/rf_reader.hpp"
 
 class RfIso14443A;
 class RfIso14443B;
@@ -41,6 +41,9 @@ class RfReaderOne {
     FindStart startFindTask(FindIdTask task);
     void stopFindTask() { finder_->stop(); }
     void clearWaitAck() { finder_->clearWaitAck(); }
+
+    // Keeps the find task off a card that a card command selected.
+    CardHold& cardHold() { return finder_->hold; }
 
     // Use with the exchange lock held (lockExchange): a running task reads it every pass.
     CardFinder& cardFinder() { return finder_->finder; }

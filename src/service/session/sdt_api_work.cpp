@@ -5,6 +5,6 @@
 SdtApiWork::~SdtApiWork() = default;
 
 int SdtApiWork::work(GCODE, const nlohmann::json&, nlohmann::json& reply) {
-    setResult(reply, 103);
+    setResult(reply, Result::kUnknownCode);
     return handler_result::kSendNow;
 }

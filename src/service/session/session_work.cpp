@@ -71,7 +71,7 @@ bool SessionWork::dispatchCommand(json& request) {
     const long long code = numberForLog(*codeField);
 
     if (code != 0 && !loggedIn_) {
-        setResult(reply, 100);
+        setResult(reply, Result::kNotLoggedIn);
         return send(reply);
     }
     switch (code) {
@@ -81,7 +81,7 @@ bool SessionWork::dispatchCommand(json& request) {
             reply["ver"] = kVersionNumber;
             reply["version"] = kVersionText;
             reply["build"] = kBuildText;
-            setResult(reply, 0);
+            setResult(reply, Result::kDone);
             return send(reply);
         case 2:
             return machineIdentity(reply);
@@ -107,16 +107,16 @@ bool SessionWork::login(const json& request, json& reply) {
     const bool passOk = Orvane::secureEquals(pass->get_ref<const std::string&>(), config_->get(cfg::pass));
     if (userOk && passOk) {
         loggedIn_ = true;
-        setResult(reply, 0);
+        setResult(reply, Result::kDone);
     } else {
-        setResult(reply, 101);
+        setResult(reply, Result::kLoginRefused);
     }
     return send(reply);
 }
 
 bool SessionWork::machineIdentity(json& reply) {
     fillMachineIdentity(reply);
-    setResult(reply, 0);
+    setResult(reply, Result::kDone);
     return send(reply);
 }
 
@@ -124,7 +124,7 @@ bool SessionWork::statusWordText(const json& request, json& reply) {
     const json* sw = field(request, "sw");
     if (!sw || !sw->is_number_unsigned()) return false;
     reply["retval"] = swText(static_cast<std::uint16_t>(sw->get<std::uint64_t>() & 0xFFFF));
-    setResult(reply, 0);
+    setResult(reply, Result::kDone);
     return send(reply);
 }
 
@@ -167,7 +167,7 @@ bool SessionWork::byRange(long long code, const json& request, json& reply) {
             break;
         default:
             logWarn("gcode %d fail", code);
-            setResult(reply, 103);
+            setResult(reply, Result::kUnknownCode);
             return send(reply);
     }
     if (result == hr::kSendNow) return send(reply);

@@ -35,12 +35,12 @@ int UdpWork::work(GCODE code, const json& request, json& reply) {
     const auto index = uintField(request, "udpIdx");
     if (!index) return hr::kMalformed;
     if (*index >= kSlots) {
-        setResult(reply, 109);
+        setResult(reply, Result::kBadIndex);
         return hr::kSendNow;
     }
     const auto slot = static_cast<unsigned>(*index);
     if (code >= kSend && !endpoints_[slot]) {
-        setResult(reply, 111);
+        setResult(reply, Result::kUdpNotStarted);
         return hr::kSendNow;
     }
     switch (code) {
@@ -54,7 +54,7 @@ int UdpWork::work(GCODE code, const json& request, json& reply) {
             return setKey(slot, request, reply);
         default:
             logWarn("UdpComm gcode %d fail", code);
-            setResult(reply, 103);
+            setResult(reply, Result::kUnknownCode);
             return hr::kSendNow;
     }
 }
@@ -69,13 +69,13 @@ int UdpWork::open(unsigned slot, const json& request, json& reply) {
         endpoints_[slot] =
             UdpEndpoint::open(nextLoop_(), channel_, {static_cast<int>(slot), *addr, *port, *broadcast});
     reply["retval"] = endpoints_[slot] != nullptr;
-    setResult(reply, 0);
+    setResult(reply, Result::kDone);
     return hr::kSendNow;
 }
 
 int UdpWork::close(unsigned slot, json& reply) {
     if (const auto endpoint = std::exchange(endpoints_[slot], nullptr)) endpoint->close();
-    setResult(reply, 0);
+    setResult(reply, Result::kDone);
     return hr::kSendNow;
 }
 
@@ -86,16 +86,16 @@ int UdpWork::send(unsigned slot, const json& request, json& reply) {
     if (!addr || !port || !data) return hr::kMalformed;
     auto payload = Orvane::hexDecode(*data);
     if (!payload) {
-        setResult(reply, 105);
+        setResult(reply, Result::kBadData);
         return hr::kSendNow;
     }
     const auto to = udpEndpointOf(*addr, *port);
     if (!to) {
-        setResult(reply, 110);
+        setResult(reply, Result::kBadAddress);
         return hr::kSendNow;
     }
     reply["retval"] = endpoints_[slot]->sendTo(std::move(*payload), *to);
-    setResult(reply, 0);
+    setResult(reply, Result::kDone);
     return hr::kSendNow;
 }
 
@@ -103,10 +103,10 @@ int UdpWork::setKey(unsigned slot, const json& request, json& reply) {
     const std::string* keyText = stringField(request, "keyStr");
     if (!keyText) return hr::kMalformed;
     if (keyText->size() != UdpCipher::kKeyTextLength) {
-        setResult(reply, 104);
+        setResult(reply, Result::kBadKey);
         return hr::kSendNow;
     }
     reply["retval"] = endpoints_[slot]->setKey(*keyText);
-    setResult(reply, 0);
+    setResult(reply, Result::kDone);
     return hr::kSendNow;
 }

@@ -31,7 +31,7 @@ TEST(ResultText, EveryCodeHasItsExactText) {
 
 TEST(SetResult, WritesCodeAndTextTogether) {
     nlohmann::json reply = {{"ack", "a"}};
-    setResult(reply, 109);
+    setResult(reply, Result::kBadIndex);
     EXPECT_EQ(reply["err"], 109);
     EXPECT_EQ(reply["msg"], "索引错误!");
 }

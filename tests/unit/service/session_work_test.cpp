@@ -138,7 +138,7 @@ TEST_F(SessionTest, MachineIdentityAnswersTheDigests) {
     const json reply = lastReply();
     nlohmann::json expected = {{"ack", "m"}};
     fillMachineIdentity(expected);
-    setResult(expected, 0);
+    setResult(expected, Result::kDone);
     EXPECT_EQ(reply, expected);
     EXPECT_EQ(reply.size(), 5u);  // ack, err, md5, msg, sha256
 }
