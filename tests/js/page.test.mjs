@@ -1,5 +1,5 @@
 // The demo page in headless Chromium against rfdock-sim: log in, open a simulated reader, see a card
-// placed through /sim arrive as a finder event, read its sector 0.
+// placed through /sim arrive as a finder event, select it and read its sector 0 while the finder runs.
 
 import { after, before, test } from 'node:test';
 import assert from 'node:assert/strict';
@@ -65,7 +65,7 @@ test('the page finds a card placed on a simulated reader and reads its sector 0'
     const seenAt = Date.now();
     t.diagnostic(`page load to first finder event: ${seenAt - loadStart} ms (card placed to event: ${seenAt - placedAt} ms)`);
 
-    await page.click('button[data-action=find-stop]');
+    // Select and read with the finder still running: the card stays the page's between the two.
     await page.click('button[data-action=mf-select]');
     await page.waitForFunction(() => document.querySelector('#mf-card').textContent.includes('UID CAFE0001'));
     await page.click('button[data-action=mf-read]');
