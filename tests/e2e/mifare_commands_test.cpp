@@ -71,6 +71,15 @@ class MifareService : public testing::TestWithParam<Family> {
 
     json call(int code, json request = slot()) { return client.call(code, std::move(request)); }
 
+    // Waits until the reader has answered `more` frames from now on.
+    bool framesAnswered(int more) {
+        rfsim::VirtualReader& reader = service.readers.reader(static_cast<std::uint8_t>(GetParam().type));
+        const int until = reader.state().framesAnswered + more;
+        for (int i = 0; i < 500 && reader.state().framesAnswered < until; ++i)
+            std::this_thread::sleep_for(10ms);
+        return reader.state().framesAnswered >= until;
+    }
+
     SimService service;
     std::shared_ptr<rfsim::VirtualField> field = std::make_shared<rfsim::VirtualField>();
     SimClient client{service};
@@ -196,7 +205,7 @@ TEST_P(MifareService, BadInputAndACardThatLeaves) {
 TEST_P(MifareService, FinderReportsCardsAsTheyArrive) {
     ASSERT_EQ(call(113, slot({{"enable", true}, {"limit", 0}}))["err"], 0);
     ASSERT_EQ(call(117, slot({{"ms", 10}, {"evt", true}, {"fixIdle", true}}))["err"], 0);
-    std::this_thread::sleep_for(100ms);
+    ASSERT_TRUE(framesAnswered(12));        // passes over an empty field
     EXPECT_EQ(call(203)["retval"], false);  // takes in whatever the finder sent meanwhile
     EXPECT_EQ(client.pendingCount(), 0u);
 
@@ -207,12 +216,14 @@ TEST_P(MifareService, FinderReportsCardsAsTheyArrive) {
     ASSERT_TRUE(event);
     EXPECT_EQ((*event)["evt"], 117);
     EXPECT_EQ((*event)["retval"], json::array({expected}));
-    std::this_thread::sleep_for(200ms);
+    ASSERT_TRUE(framesAnswered(12));  // passes with the card lying still
     EXPECT_EQ(call(203)["retval"], false);
     EXPECT_EQ(client.pendingCount(), 0u);  // reported once while it stays
 
     field->remove(hexBytes("01020304"));
-    std::this_thread::sleep_for(100ms);
+    // Passes with the field empty: a pass holds a handful of frames, so the last of these is one
+    // that began after the card had gone.
+    ASSERT_TRUE(framesAnswered(12));
     field->place(card);
     event = client.next();
     ASSERT_TRUE(event);

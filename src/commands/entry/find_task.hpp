@@ -58,6 +58,8 @@ class FinderState : public std::enable_shared_from_this<FinderState> {
     void stop();
     bool running() const { return running_; }
     bool waitingForAck() const { return waitAck_; }
+    // Commands waiting for the exchange mutex right now.
+    int commandsWaiting() const { return commandsWaiting_; }
     void clearWaitAck();
 
     // Held by a task for its whole run.

@@ -86,7 +86,8 @@ TEST_F(ReaderEntry, SessionFreedOnItsOwnFinderThread) {
     release.set_value();
 
     const auto until = std::chrono::steady_clock::now() + 5s;
-    while (!watch.expired() && std::chrono::steady_clock::now() < until) std::this_thread::sleep_for(1ms);
+    while (!watch.expired() && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(1ms);
     ASSERT_TRUE(watch.expired());
     // The entry let go of its reader type on the way.
     RfReaderOne next(channel, kReaderVaHid);

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -225,21 +226,91 @@ TEST_F(FindTaskTest, OutlivesItsOwnersWhenTheSessionGoes) {
     state = std::make_shared<FinderState>(exchange);  // for TearDown
 }
 
+// Counts the passes that begin while a command waits for the reader.
+class WatchingSearcher : public scripted::TypeASearcher {
+  public:
+    int findCards(std::vector<Orvane::TypeACardInfo>& cards, int limit) override {
+        if (state != nullptr && state->commandsWaiting() > 0) ++startedWhileWaiting;
+        return TypeASearcher::findCards(cards, limit);
+    }
+    FinderState* state = nullptr;
+    std::atomic<int> startedWhileWaiting{0};
+};
+
 TEST_F(FindTaskTest, CommandsGetTheReaderBetweenBackToBackPasses) {
-    searcher->script.then({cardA});
-    searcher->script.setDelay(1ms);
+    auto watching = std::make_shared<WatchingSearcher>();
+    watching->state = state.get();
+    watching->script.then({cardA});
+    watching->script.setDelay(1ms);
+    state->finder.typeA.searcher = watching;
     // With fixIdle and no interval a card lying still makes passes follow each other at once.
     start({.ack = std::nullopt, .intervalMs = 0, .pause = false, .fixIdle = true});
-    ASSERT_TRUE(searcher->script.waitForPasses(3));
+    ASSERT_TRUE(watching->script.waitForPasses(3));
     for (int i = 0; i < 50; ++i) {
-        std::this_thread::sleep_for(3ms);  // the finder runs passes meanwhile
-        const int asked = searcher->script.passes();
+        std::this_thread::sleep_for(2ms);  // the finder runs passes meanwhile
+        watching->startedWhileWaiting = 0;
         auto lock = state->lockForCommand();
-        // The pass under way, and at most one that began as the command asked, run first.
-        EXPECT_LE(searcher->script.passes() - asked, 2) << "command " << i;
+        // Only a pass that got the reader as the command began asking for it runs first.
+        EXPECT_LE(watching->startedWhileWaiting, 1) << "command " << i;
         // No pass runs while a command holds the reader.
-        const int passes = searcher->script.passes();
+        const int passes = watching->script.passes();
         std::this_thread::sleep_for(1ms);
-        EXPECT_EQ(searcher->script.passes(), passes);
+        EXPECT_EQ(watching->script.passes(), passes);
+    }
+    state->stop();
+}
+
+TEST_F(FindTaskTest, NoPassRunsWhileACardIsHeld) {
+    start({.ack = std::nullopt, .intervalMs = 1, .pause = false, .fixIdle = false});
+    ASSERT_TRUE(searcher->script.waitForPasses(1));
+    state->hold.beginCommand();
+    int passes = 0;
+    {
+        // Once a command has had the reader, every later pass sees the hold.
+        auto exchange = state->lockForCommand();
+        passes = searcher->script.passes();
+    }
+    std::this_thread::sleep_for(30ms);
+    EXPECT_EQ(searcher->script.passes(), passes);
+    state->hold.endCommandReleasing();
+    EXPECT_TRUE(searcher->script.waitForPasses(passes + 1));
+}
+
+TEST_F(FindTaskTest, AfterAHoldTheCardIsPutToRestFirstAndIsNotNew) {
+    const struct {
+        bool fixIdle;
+        std::vector<std::vector<std::string>> events;
+    } cases[] = {
+        // The held card is reported only after the field was empty once.
+        {true, {{A}}},
+        // Without fixIdle every pass that finds a card reports it.
+        {false, {{A}, {A}, {A}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.fixIdle ? "fixIdle" : "every pass");
+        channel = std::make_shared<FakeChannel>();
+        searcher = std::make_shared<scripted::TypeASearcher>();
+        state = std::make_shared<FinderState>(exchange);
+        state->finder.typeA.searcher = searcher;
+        for (const TypeACards& pass : {TypeACards{cardA}, TypeACards{cardA}, TypeACards{}, TypeACards{cardA}})
+            searcher->script.add(pass);
+        std::vector<int> restAtPass;
+        state->hold.beginCommand();
+        state->hold.endCommandHolding(CardId::ofTypeA(cardA),
+                                      [&, s = searcher] { restAtPass.push_back(s->script.passes()); });
+
+        start({.ack = std::nullopt, .intervalMs = 1, .pause = false, .fixIdle = c.fixIdle});
+        std::this_thread::sleep_for(20ms);
+        EXPECT_EQ(searcher->script.passes(), 0) << "the task waits out a hold it starts under";
+        state->hold.beginCommand();
+        state->hold.endCommandReleasing();  // e.g. the client halts the card
+        ASSERT_TRUE(searcher->script.waitForPasses(6));
+        state->stop();
+
+        EXPECT_EQ(restAtPass, std::vector<int>{0});
+        const auto sent = messages();
+        ASSERT_EQ(sent.size(), c.events.size());
+        for (std::size_t i = 0; i < sent.size(); ++i)
+            EXPECT_EQ(uids(sent[i]), c.events[i]) << "event " << i;
     }
 }
