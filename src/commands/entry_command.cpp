@@ -8,18 +8,14 @@
 EntryCommand::EntryCommand(std::shared_ptr<RfReaderOne> entry, EntryNeeds needs) : entry_(std::move(entry)) {
     // The task is stopped before the exchange mutex is taken: it holds rfLock while it waits for it.
     if (needs.stopsFinder) entry_->stopFindTask();
-    switch (needs.card) {
-        case EntryNeeds::Card::held:
-            entry_->cardHold().beginCommand();
-            holding_ = true;
-            break;
-        case EntryNeeds::Card::reset:
-            entry_->cardHold().drop();
-            break;
-        case EntryNeeds::Card::untouched:
-            break;
-    }
+    if (needs.card == EntryNeeds::Card::reset) entry_->cardHold().drop();
     if (needs.exchange) exchange_ = entry_->lockExchange();
+    // Last, so that nothing can throw between the start of the hold and this object's end. A pass
+    // waiting for the exchange mutex meanwhile sees the hold once it gets it.
+    if (needs.card == EntryNeeds::Card::held) {
+        entry_->cardHold().beginCommand();
+        holding_ = true;
+    }
 }
 
 EntryCommand::~EntryCommand() {
