@@ -14,7 +14,6 @@
 
 namespace {
 constexpr int kFinderEvent = 117;
-constexpr int kLaggingClientBackoffMs = 20;
 }  // namespace
 
 // One run of the task body on its own thread.
@@ -79,15 +78,10 @@ class FindTaskRun {
             if (!connected()) return false;
             s_.waitAck_ = task_.pause;
             message_["retval"] = cardListJson(working_);
-            const EventSend sent = sendEvent(channel_.lock(), message_);
-            if (sent == EventSend::kNotSent) return false;
-            if (sent == EventSend::kDropped) {
-                // The client lags behind: the report is left out and counts as not made, so the
-                // cards are reported again once it has caught up.
-                s_.waitAck_ = false;
-                s_.sleepUnlessStopped(std::max(task_.intervalMs, kLaggingClientBackoffMs));
-                continue;
-            }
+            // Never left out for a client that lags behind (as datagrams are): the pass halted these
+            // cards, so they would not be found again. At most one event per arrival; the
+            // connection's own bounds still close a client that stops reading.
+            if (!sendJson(channel_, message_)) return false;
             if (task_.fixIdle) reported_.swap(working_);  // only what was reported counts as such
             working_.clear();
             // Straight on to the next pass: cards found back to back are reported without delay.
