@@ -1,7 +1,8 @@
 // Feeds arbitrary reader replies to the three frame families, both straight into the exchange
 // routines and through the HID/USB transports as arbitrary reports. Any result is fine; what must
 // not happen is a write past the caller's buffer, a read past the reply, a result outside the
-// family's values, or a hang.
+// family's values, or a hang. Every input is also read as a reply head by each family's
+// replyLength, whose answer must lie between the head and the largest frame.
 //
 // Input: byte 0 picks the path, byte 1 (for transports) a reply capacity; the rest is cut into
 // reports, each a length byte followed by that many bytes (0xFF: the call fails).
@@ -10,12 +11,16 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <optional>
 #include <span>
 #include <vector>
 
 #include "reader/frame/iva_reader.hpp"
 #include "reader/frame/ivc_tsm_reader.hpp"
 #include "reader/frame/ivd_reader.hpp"
+#include "reader/frame/va_opcodes.hpp"
+#include "reader/frame/vc_opcodes.hpp"
+#include "reader/frame/vd_opcodes.hpp"
 #include "reader/transport/va_reader_hid.hpp"
 #include "reader/transport/vb_reader_ch340.hpp"
 #include "reader/transport/vc_reader_ch9326.hpp"
@@ -24,6 +29,9 @@
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
+namespace va_frame = Orvane::va_frame;
+namespace vc_frame = Orvane::vc_frame;
+namespace vd_frame = Orvane::vd_frame;
 
 struct Script {
     std::deque<Bytes> reports;  // an empty Bytes with `failed` set is an error result
@@ -135,6 +143,22 @@ void require(bool condition) {
     if (!condition) __builtin_trap();
 }
 
+// A head shorter than the family's gives no length; any other gives one from the head's size up to
+// the family's frame capacity.
+void checkReplyLength(std::span<const std::uint8_t> head,
+                      std::optional<std::size_t> (*replyLength)(std::span<const std::uint8_t>),
+                      std::size_t headBytes, std::size_t capacity) {
+    const auto length = replyLength(head);
+    require(length.has_value() == (head.size() >= headBytes));
+    if (length) require(*length >= headBytes && *length <= capacity);
+}
+
+void checkReplyLengths(std::span<const std::uint8_t> head) {
+    checkReplyLength(head, va_frame::replyLength, va_frame::kReplyHead, va_frame::kCapacity);
+    checkReplyLength(head, vc_frame::replyLength, vc_frame::kReplyHead, vc_frame::kCapacity);
+    checkReplyLength(head, vd_frame::replyLength, vd_frame::kReplyHead, vd_frame::kCapacity);
+}
+
 // Results are 0..255 or -1..-3; a success exposes reply data inside the frame buffer.
 template <typename Family>
 void checkResult(Family& family, int result, std::size_t capacity, std::size_t dataOffset) {
@@ -170,49 +194,53 @@ void throughTransport(std::span<const std::uint8_t> rest, int maxLen, int minMax
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    if (size < 2) return 0;
     const std::span<const std::uint8_t> input(data, size);
+    checkReplyLengths(input);
+    if (size < 2) return 0;
+    checkReplyLengths(input.subspan(1));  // the reply of the direct paths
     const std::span<const std::uint8_t> rest = input.subspan(2);
     const int maxLen = 6 + input[1] * 2;
 
     switch (input[0] % 7) {
         case 0: {
             auto va = std::make_unique<Replay<Orvane::IVAReader>>(input.subspan(1));
-            checkResult(*va, va->exchange(0x10), Orvane::va_frame::kCapacity, 4);
+            checkResult(*va, va->exchange(Orvane::va::kIdentify), Orvane::va_frame::kCapacity, 4);
             break;
         }
         case 1: {
             auto vc = std::make_unique<Replay<Orvane::IVCTsmReader>>(input.subspan(1));
-            checkResult(*vc, vc->exchange(0x16), Orvane::vc_frame::kCapacity, 8);
+            checkResult(*vc, vc->exchange(Orvane::vc::kIdentify), Orvane::vc_frame::kCapacity, 8);
             break;
         }
         case 2: {
             auto vd = std::make_unique<Replay<Orvane::IVDReader>>(input.subspan(1));
-            const std::uint8_t request[] = {0x00, 0x20};
-            checkResult(*vd, vd->exchange(0xB0, Orvane::IVDReader::kReaderParams, request),
-                        Orvane::vd_frame::kCapacity, 4);
+            checkResult(
+                *vd,
+                vd->exchange(Orvane::vd::kIdentify, Orvane::vd::kReaderParams, Orvane::vd::kIdentifyData),
+                Orvane::vd_frame::kCapacity, 4);
             break;
         }
         case 3:
             throughTransport<Orvane::VAReaderHid>(rest, maxLen, 65, [](auto& t) {
-                checkResult(t, t.exchange(0x10), Orvane::va_frame::kCapacity, 4);
+                checkResult(t, t.exchange(Orvane::va::kIdentify), Orvane::va_frame::kCapacity, 4);
             });
             break;
         case 4:
             throughTransport<Orvane::VCReaderCH9326>(rest, maxLen, 33, [](auto& t) {
-                checkResult(t, t.exchange(0x16), Orvane::vc_frame::kCapacity, 8);
+                checkResult(t, t.exchange(Orvane::vc::kIdentify), Orvane::vc_frame::kCapacity, 8);
             });
             break;
         case 5:
             throughTransport<Orvane::VDReaderHid>(rest, maxLen, 255, [](auto& t) {
-                const std::uint8_t request[] = {0x00, 0x20};
-                checkResult(t, t.exchange(0xB0, Orvane::IVDReader::kReaderParams, request),
-                            Orvane::vd_frame::kCapacity, 4);
+                checkResult(
+                    t,
+                    t.exchange(Orvane::vd::kIdentify, Orvane::vd::kReaderParams, Orvane::vd::kIdentifyData),
+                    Orvane::vd_frame::kCapacity, 4);
             });
             break;
         case 6:
             throughTransport<Orvane::VBReaderCH340>(rest, maxLen, 6, [](auto& t) {
-                checkResult(t, t.exchange(0x10), Orvane::va_frame::kCapacity, 4);
+                checkResult(t, t.exchange(Orvane::va::kIdentify), Orvane::va_frame::kCapacity, 4);
             });
             break;
     }

@@ -2,6 +2,9 @@
 
 #include "reader/bus/system_device_bus.hpp"
 #include "reader/ch340_baud_setup.hpp"
+#include "reader/frame/va_opcodes.hpp"
+#include "reader/frame/vc_opcodes.hpp"
+#include "reader/frame/vd_opcodes.hpp"
 #include "reader/rf_reader_ports.hpp"
 #include "reader/transport/va_reader_hid.hpp"
 #include "reader/transport/vb_reader_ch340.hpp"
@@ -76,11 +79,17 @@ void closePort(Orvane::SerialReaderPort& transport) {
 
 // The family's identify command; 0 means a reader of that family answered.
 bool handshake(const RfReader& reader) {
-    if (Orvane::IVAReader* va = reader.vaReader()) return va->exchange(0x10) == 0;
-    if (Orvane::IVCTsmReader* vc = reader.vcReader()) return vc->exchange(0x16) == 0;
-    if (Orvane::IVDReader* vd = reader.vdReader()) {
-        const std::uint8_t versionLength[] = {0x00, 0x20};
-        return vd->exchange(0xB0, Orvane::IVDReader::kReaderParams, versionLength) == 0;
+    switch (familyOf(reader.type())) {
+        case ReaderFamily::va:
+            return reader.vaReader() && reader.vaReader()->exchange(Orvane::va::kIdentify) == 0;
+        case ReaderFamily::vc:
+            return reader.vcReader() && reader.vcReader()->exchange(Orvane::vc::kIdentify) == 0;
+        case ReaderFamily::vd:
+            return reader.vdReader() &&
+                   reader.vdReader()->exchange(Orvane::vd::kIdentify, Orvane::vd::kReaderParams,
+                                               Orvane::vd::kIdentifyData) == 0;
+        case ReaderFamily::none:
+            break;
     }
     return false;
 }
@@ -146,17 +155,16 @@ bool RfReader::setPortName(std::uint8_t kind, const std::string& name) {
 bool RfReader::connect() {
     Transports& t = *transports_;
     bool connected = false;
-    bool iso14443A = false;  // the VA readers speak ISO 14443-A only, so opening selects it
+    bool keepsMode = false;  // a serial port found open again: the reader is where it was left
     switch (type_) {
         case kReaderVdHid:
             connected = t.vdHid && t.vdHid->connectDevice();
             break;
         case kReaderVbSerial:
             if (t.vbSerial) {
-                const bool wasOpen = portOpen(*t.vbSerial);
-                connected = wasOpen || t.vbSerial->parkedPort() ||
+                keepsMode = portOpen(*t.vbSerial);
+                connected = keepsMode || t.vbSerial->parkedPort() ||
                             Orvane::connectVbSerialPort(*t.vbSerial, t.bus, t.vbSerialPort, keepOpen_);
-                iso14443A = !wasOpen;
             }
             break;
         case kReaderVcCh9326:
@@ -164,7 +172,6 @@ bool RfReader::connect() {
             break;
         case kReaderVaHid:
             connected = t.vaHid && t.vaHid->connectDevice();
-            iso14443A = true;
             break;
         case kReaderVcSerial:
             connected =
@@ -175,7 +182,6 @@ bool RfReader::connect() {
             // The rate set-up runs on every connect: the reader may have been power-cycled.
             connected = t.vbCh340 && t.vbCh340->connectDevice() &&
                         Orvane::setUpCh340Rate(*t.vbCh340, kCh340WorkingRate);
-            iso14443A = true;
             break;
         default:
             break;
@@ -184,7 +190,8 @@ bool RfReader::connect() {
         close();
         return false;
     }
-    if (iso14443A) rfMode_ = Orvane::rf_mode::kIso14443A;
+    // The VA readers speak ISO 14443-A only, so opening one selects it.
+    if (familyOf(type_) == ReaderFamily::va && !keepsMode) rfMode_ = Orvane::rf_mode::kIso14443A;
     return true;
 }
 

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "reader/irf_reader.hpp"
+#include "reader/reader_family.hpp"
 
 namespace Orvane {
 class IVAReader;
@@ -26,17 +27,6 @@ class VCReaderSerial;
 class VDReaderHid;
 class DeviceBus;
 }  // namespace Orvane
-
-// Reader types as clients number them.
-enum ReaderType : std::uint8_t {
-    kReaderNone = 0,
-    kReaderVdHid = 1,     // IVDReader family on HID 10C4:0210
-    kReaderVbSerial = 2,  // IVAReader family on a CH340 serial port (tty)
-    kReaderVcCh9326 = 3,  // IVCTsmReader family on CH9326 HID 1A86:E010
-    kReaderVaHid = 4,     // IVAReader family on HID 0483:5751
-    kReaderVcSerial = 5,  // IVCTsmReader family on a serial port, 115,200 baud
-    kReaderVbCh340 = 6,   // IVAReader family on CH340 USB 1A86:7523 driven raw
-};
 
 class RfReader : public Orvane::IRfReader {
   public:
@@ -62,7 +52,7 @@ class RfReader : public Orvane::IRfReader {
     bool connect();
     bool connectDetect();
     bool readVersion(std::string& text);
-    // Yellow and green LEDs of the VC readers (command 0x6A twice).
+    // Yellow and green LEDs of the VC readers (one LED command each).
     bool setLeds(std::uint8_t yellow, std::uint8_t green);
 
     std::uint8_t type() const { return type_; }

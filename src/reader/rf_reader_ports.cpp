@@ -7,22 +7,22 @@
 
 #include "reader/bus/device_bus.hpp"
 #include "reader/frame/va_frame.hpp"
+#include "reader/frame/va_opcodes.hpp"
+#include "reader/frame/vc_opcodes.hpp"
+#include "reader/reader_family.hpp"
 #include "reader/transport/vb_reader_serial.hpp"
 #include "reader/transport/vc_reader_serial.hpp"
 
 namespace Orvane {
 namespace {
 
-constexpr std::uint8_t kVbFamily = 2;
-constexpr std::uint8_t kVcFamily = 5;
-
-// One remembered port per serial family, shared by every reader of the process; sessions open
+// One remembered port per serial type, shared by every reader of the process; sessions open
 // readers on different worker threads, hence the lock.
 std::mutex lastGoodMutex;
 std::array<std::string, 2> lastGood;
 
 std::string& lastGoodSlot(std::uint8_t kind) {
-    return lastGood[kind == kVbFamily ? 0 : 1];
+    return lastGood[kind == kReaderVbSerial ? 0 : 1];
 }
 
 void rememberPort(std::uint8_t kind, const std::string& port) {
@@ -68,13 +68,13 @@ bool vbHandshake(VBReaderSerial& reader) {
     serial::Serial& port = reader.port();
     setRate(port, 57600);
     if (!openPort(port)) return false;
-    if (reader.exchange(0x10) == 0) return true;
+    if (reader.exchange(va::kIdentify) == 0) return true;
     setRate(port, 9600);
     const std::uint8_t to57600[] = {*va_frame::baudCode(57600)};
-    if (reader.exchange(0x1C, to57600) == 0) {
+    if (reader.exchange(va::kSetBaud, to57600) == 0) {
         setRate(port, 57600);
         std::this_thread::sleep_for(std::chrono::milliseconds(200));  // the reader's UART settles
-        if (reader.exchange(0x10) == 0) return true;
+        if (reader.exchange(va::kIdentify) == 0) return true;
     }
     closePort(port);
     return false;
@@ -82,7 +82,7 @@ bool vbHandshake(VBReaderSerial& reader) {
 
 bool vcHandshake(VCReaderSerial& reader) {
     if (!openPort(reader.port())) return false;
-    if (reader.exchange(0x16) == 0) return true;
+    if (reader.exchange(vc::kIdentify) == 0) return true;
     closePort(reader.port());
     return false;
 }
@@ -133,15 +133,15 @@ bool connectPort(Transport& reader, DeviceBus& bus, std::uint8_t kind, const std
 }  // namespace
 
 bool connectVbSerialPort(VBReaderSerial& reader, DeviceBus& bus, const std::string& portName, bool keepOpen) {
-    return connectPort(reader, bus, kVbFamily, portName, keepOpen, isCh340Port, vbHandshake);
+    return connectPort(reader, bus, kReaderVbSerial, portName, keepOpen, isCh340Port, vbHandshake);
 }
 
 bool connectVcSerialPort(VCReaderSerial& reader, DeviceBus& bus, const std::string& portName, bool keepOpen) {
-    return connectPort(reader, bus, kVcFamily, portName, keepOpen, anyPort, vcHandshake);
+    return connectPort(reader, bus, kReaderVcSerial, portName, keepOpen, anyPort, vcHandshake);
 }
 
 std::string lastGoodSerialPort(std::uint8_t kind) {
-    if (kind != kVbFamily && kind != kVcFamily) return {};
+    if (kind != kReaderVbSerial && kind != kReaderVcSerial) return {};
     std::lock_guard lock(lastGoodMutex);
     return lastGoodSlot(kind);
 }

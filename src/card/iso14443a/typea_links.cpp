@@ -5,20 +5,17 @@
 namespace typea {
 
 std::optional<Link> linkOf(RfReader& reader) {
-    switch (reader.type()) {
-        case kReaderVdHid:
+    switch (familyOf(reader.type())) {
+        case ReaderFamily::vd:
             if (auto* vd = reader.vdReader()) return Link(std::in_place_type<VdTypeA>, *vd);
             break;
-        case kReaderVbSerial:
-        case kReaderVaHid:
-        case kReaderVbCh340:
+        case ReaderFamily::va:
             if (auto* va = reader.vaReader()) return Link(std::in_place_type<VaTypeA>, *va);
             break;
-        case kReaderVcCh9326:
-        case kReaderVcSerial:
+        case ReaderFamily::vc:
             if (auto* vc = reader.vcReader()) return Link(std::in_place_type<VcTypeA>, *vc);
             break;
-        default:
+        case ReaderFamily::none:
             break;
     }
     return std::nullopt;

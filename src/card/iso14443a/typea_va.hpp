@@ -1,7 +1,6 @@
 #pragma once
-// ISO 14443-A steps as commands of a VA-family reader. The reader reports four UID bytes (level 1)
-// and cannot take a card into ISO 14443-4:
-//   0x2D RF reset   0x12 request   0x13 anticollision   0x14 select   0x11 halt
+// ISO 14443-A steps as commands of a VA-family reader (reader/frame/va_opcodes.hpp). The reader
+// reports four UID bytes (level 1) and cannot take a card into ISO 14443-4.
 
 #include <array>
 #include <cstdint>

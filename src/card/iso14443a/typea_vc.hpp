@@ -1,8 +1,6 @@
 #pragma once
-// ISO 14443-A steps as commands of a VC-family reader. The reader resolves the cascade itself and
-// reports whole UIDs:
-//   0x46 request (data 26 REQA, 52 WUPA)   0x47 anticollision (data 04)   0x48 select (data UID)
-//   0x29 halt   0x53 activate (WUPA to ATS in one command)   0x54 ISO 14443-4 exchange   0x6B deselect
+// ISO 14443-A steps as commands of a VC-family reader (reader/frame/vc_opcodes.hpp). The reader
+// resolves the cascade itself and reports whole UIDs.
 
 #include <cstdint>
 #include <optional>
@@ -33,7 +31,7 @@ class VcTypeA {
   private:
     // Anticollision: the UID the reader reports (1 to 10 bytes), empty on failure.
     std::span<const std::uint8_t> reportedUid();
-    // 0x53: the level-1 bytes and the ATS after them; nullopt when it fails or is too short.
+    // Activation: the level-1 bytes and the ATS after them; nullopt when it fails or is too short.
     std::optional<std::array<std::uint8_t, 4>> activateAny(Orvane::IBuffer* ats, bool& exchanged);
 
     Orvane::IVCTsmReader& reader_;

@@ -3,13 +3,15 @@
 #include <algorithm>
 #include <array>
 
+#include "reader/frame/vd_opcodes.hpp"
+
 namespace typea {
 
 namespace {
 
-// Parameter blocks: ISO 14443-3 commands and ISO 14443-4 commands.
-constexpr std::array<std::uint8_t, 5> kLayer3{0x10, 0x00, 0x00, 0x00, 0x00};
-constexpr std::array<std::uint8_t, 5> kLayer4{0x14, 0x00, 0x00, 0x00, 0x00};
+namespace vd = Orvane::vd;
+using vd::kLayer3Params;
+using vd::kLayer4Params;
 
 // Size bits of the ATQA (bits 7-6 of its first byte): 00 single, 01 double, 10 triple UID.
 constexpr std::uint16_t kUidSizeBits = 0xC0;
@@ -23,8 +25,8 @@ void dropCascadeTag(Orvane::TypeACardInfo& info, int at) {
 }  // namespace
 
 std::optional<std::uint16_t> VdTypeA::request(bool wake) {
-    const std::uint8_t code = wake ? 0x01 : 0x00;
-    if (reader_.exchange(0x41, kLayer3, std::span(&code, 1)) != 0) return std::nullopt;
+    const std::uint8_t code = wake ? vd::kRequestWake : vd::kRequestIdle;
+    if (reader_.exchange(vd::kRequest, kLayer3Params, std::span(&code, 1)) != 0) return std::nullopt;
     const auto atqa = reader_.replyData();
     if (atqa.size() != 2) return std::nullopt;
     return static_cast<std::uint16_t>(atqa[0] | atqa[1] << 8);
@@ -32,11 +34,11 @@ std::optional<std::uint16_t> VdTypeA::request(bool wake) {
 
 bool VdTypeA::anticollision(Orvane::TypeACardInfo& info) {
     const std::uint8_t level1 = 0x00;
-    if (reader_.exchange(0x42, kLayer3, std::span(&level1, 1)) != 0) return false;
+    if (reader_.exchange(vd::kAnticollisionLevel1, kLayer3Params, std::span(&level1, 1)) != 0) return false;
     auto reply = reader_.replyData();
     if (reply.size() <= 3) return false;
     std::copy_n(reply.begin(), 4, info.uid.begin());
-    if (reader_.exchange(0x43, kLayer3, std::span(info.uid.data(), 4)) != 0) return false;
+    if (reader_.exchange(vd::kSelectLevel1, kLayer3Params, std::span(info.uid.data(), 4)) != 0) return false;
     reply = reader_.replyData();
     if (reply.size() == 1) info.sak = reply[0];
 
@@ -58,21 +60,21 @@ bool VdTypeA::anticollision(Orvane::TypeACardInfo& info) {
 
 bool VdTypeA::higherLevel(std::uint8_t sel, Orvane::TypeACardInfo& info, int at) {
     const std::array<std::uint8_t, 2> anticollision{sel, 0x00};
-    if (reader_.exchange(0x46, kLayer3, anticollision) != 0) return false;
+    if (reader_.exchange(vd::kAnticollisionHigher, kLayer3Params, anticollision) != 0) return false;
     auto reply = reader_.replyData();
     if (reply.size() <= 3) return false;
     std::copy_n(reply.begin(), 4, info.uid.begin() + at);
 
     std::array<std::uint8_t, 5> select{sel};
     std::copy_n(info.uid.begin() + at, 4, select.begin() + 1);
-    if (reader_.exchange(0x47, kLayer3, select) != 0) return false;
+    if (reader_.exchange(vd::kSelectHigher, kLayer3Params, select) != 0) return false;
     reply = reader_.replyData();
     if (reply.size() == 1) info.sak = reply[0];
     return true;
 }
 
 bool VdTypeA::halt() {
-    return reader_.exchange(0x45, kLayer3) == 0;
+    return reader_.exchange(vd::kHalt, kLayer3Params) == 0;
 }
 
 bool VdTypeA::activate(Orvane::TypeACardInfo&, Orvane::IBuffer* ats, TypeAState& state) {
@@ -80,7 +82,7 @@ bool VdTypeA::activate(Orvane::TypeACardInfo&, Orvane::IBuffer* ats, TypeAState&
 }
 
 bool VdTypeA::rats(Orvane::IBuffer* ats, TypeAState& state) {
-    const bool ok = reader_.exchange(0x5A, kLayer4) == 0;
+    const bool ok = reader_.exchange(vd::kRats, kLayer4Params) == 0;
     if (ok) {
         const auto reply = reader_.replyData();
         if (reply.size() > 4 && ats != nullptr)
@@ -91,14 +93,13 @@ bool VdTypeA::rats(Orvane::IBuffer* ats, TypeAState& state) {
 }
 
 bool VdTypeA::selectKnown(const CascadeImage& image, bool activate, Orvane::IBuffer* ats, TypeAState& state) {
-    const std::uint8_t wake = 0x01;
-    if (reader_.exchange(0x41, kLayer3, std::span(&wake, 1)) != 0) return false;
-    if (reader_.exchange(0x43, kLayer3, image.level(0)) != 0) return false;
+    if (reader_.exchange(vd::kRequest, kLayer3Params, std::span(&vd::kRequestWake, 1)) != 0) return false;
+    if (reader_.exchange(vd::kSelectLevel1, kLayer3Params, image.level(0)) != 0) return false;
     const std::uint8_t sels[] = {kSelectLevel2, kSelectLevel3};
     for (int level = 1; level < image.levels; ++level) {
         std::array<std::uint8_t, 5> select{sels[level - 1]};
         std::copy(image.level(level).begin(), image.level(level).end(), select.begin() + 1);
-        if (reader_.exchange(0x47, kLayer3, select) != 0) return false;
+        if (reader_.exchange(vd::kSelectHigher, kLayer3Params, select) != 0) return false;
     }
     return !activate || rats(ats, state);
 }
@@ -108,7 +109,8 @@ bool VdTypeA::rawExchange(std::span<const std::uint8_t> request, Orvane::IBuffer
     if (request.empty() || request.size() > 255) return false;
     std::array<std::uint8_t, 4 + 255> data{0x00, 0x00, 0x00, static_cast<std::uint8_t>(request.size())};
     std::copy(request.begin(), request.end(), data.begin() + 4);
-    if (reader_.exchange(0x5B, kLayer4, std::span(data.data(), 4 + request.size())) != 0) return false;
+    if (reader_.exchange(vd::kIso4Exchange, kLayer4Params, std::span(data.data(), 4 + request.size())) != 0)
+        return false;
     // Reply: two bytes, the response length (big-endian), the response.
     const auto reply = reader_.replyData();
     if (reply.size() < 4) return false;
@@ -118,7 +120,7 @@ bool VdTypeA::rawExchange(std::span<const std::uint8_t> request, Orvane::IBuffer
 }
 
 bool VdTypeA::deselect() {
-    return reader_.exchange(0x5C, kLayer4) == 0;
+    return reader_.exchange(vd::kDeselect, kLayer4Params) == 0;
 }
 
 }  // namespace typea

@@ -1,8 +1,6 @@
 #pragma once
-// ISO 14443-A steps as commands of a VD-family reader. The program runs the cascade itself:
-//   0x41 request (data 00 REQA, 01 WUPA)   0x42 level-1 anticollision   0x43 level-1 select
-//   0x46 anticollision / 0x47 select at level 2 or 3 (data SEL, ...)   0x45 halt
-//   0x5A RATS   0x5B ISO 14443-4 exchange   0x5C deselect
+// ISO 14443-A steps as commands of a VD-family reader (reader/frame/vd_opcodes.hpp). The program
+// runs the cascade itself.
 
 #include <cstdint>
 #include <optional>

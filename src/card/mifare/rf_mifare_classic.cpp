@@ -9,6 +9,9 @@
 #include "reader/frame/iva_reader.hpp"
 #include "reader/frame/ivc_tsm_reader.hpp"
 #include "reader/frame/ivd_reader.hpp"
+#include "reader/frame/va_opcodes.hpp"
+#include "reader/frame/vc_opcodes.hpp"
+#include "reader/frame/vd_opcodes.hpp"
 #include "reader/rf_reader.hpp"
 
 namespace {
@@ -16,21 +19,9 @@ namespace {
 constexpr std::uint8_t kNoSector = 255;
 constexpr int kBlock = Orvane::mifare::kBlockSize;
 
-// VD parameter block of Mifare commands: 13 00 00 00 followed by the block number.
-std::array<std::uint8_t, 5> vdParams(std::uint8_t block) {
-    return {0x13, 0x00, 0x00, 0x00, block};
-}
-
-// Mifare commands per family:      authenticate  read  write
-//   VD (block in the parameters)   0x5F          0x61  0x60
-//   VA                             0x17          0x18  0x19
-//   VC                             0x4A          0x4B  0x4C
-struct Commands {
-    std::uint8_t authenticate, read, write;
-};
-constexpr Commands kVa{0x17, 0x18, 0x19};
-constexpr Commands kVc{0x4A, 0x4B, 0x4C};
-constexpr Commands kVd{0x5F, 0x61, 0x60};
+// The card's own authentication commands, which the VA and VC readers pass on with the block.
+constexpr std::uint8_t kAuthKeyA = 0x60;
+constexpr std::uint8_t kAuthKeyB = 0x61;
 
 bool exactBlock(std::span<const std::uint8_t> reply, std::uint8_t* out) {
     if (reply.size() != static_cast<std::size_t>(kBlock)) return false;
@@ -57,9 +48,8 @@ bool RfMifareClassic::authenticate(std::uint8_t sector, const std::uint8_t* key,
         std::equal(authKey_.begin(), authKey_.end(), key))
         return true;
 
-    // These VA readers only take a new authentication from a card selected anew.
-    const std::uint8_t type = reader.type();
-    if ((type == kReaderVbSerial || type == kReaderVbCh340) && reader.authSector() != kNoSector) {
+    // The VB readers only take a new authentication from a card selected anew.
+    if (isVbType(reader.type()) && reader.authSector() != kNoSector) {
         if (reader.vaReader() == nullptr ||
             !typea::VaTypeA(*reader.vaReader()).reactivate(iso14443a_->cl1Uid()))
             return false;
@@ -77,13 +67,13 @@ bool RfMifareClassic::sendAuthentication(std::uint8_t block, const std::uint8_t*
     if (auto* vd = reader.vdReader()) {
         std::array<std::uint8_t, 7> data{static_cast<std::uint8_t>(keyB ? 1 : 0)};
         std::copy_n(key, 6, data.begin() + 1);
-        return vd->exchange(kVd.authenticate, vdParams(block), data) == 0;
+        return vd->exchange(Orvane::vd::kMifareAuthenticate, Orvane::vd::mifareParams(block), data) == 0;
     }
-    // VA and VC: 60 (Key A) or 61 (Key B), the block, the key.
-    std::array<std::uint8_t, 8> data{static_cast<std::uint8_t>(keyB ? 0x61 : 0x60), block};
+    // VA and VC: the card's authentication command, the block, the key.
+    std::array<std::uint8_t, 8> data{keyB ? kAuthKeyB : kAuthKeyA, block};
     std::copy_n(key, 6, data.begin() + 2);
-    if (auto* va = reader.vaReader()) return va->exchange(kVa.authenticate, data) == 0;
-    if (auto* vc = reader.vcReader()) return vc->exchange(kVc.authenticate, data) == 0;
+    if (auto* va = reader.vaReader()) return va->exchange(Orvane::va::kMifareAuthenticate, data) == 0;
+    if (auto* vc = reader.vcReader()) return vc->exchange(Orvane::vc::kMifareAuthenticate, data) == 0;
     return false;
 }
 
@@ -91,11 +81,14 @@ bool RfMifareClassic::readBlock(std::uint8_t block, std::uint8_t* out) {
     if (out == nullptr || !inTypeAMode()) return false;
     RfReader& reader = *iso14443a_->reader();
     if (auto* vd = reader.vdReader())
-        return vd->exchange(kVd.read, vdParams(block)) == 0 && exactBlock(vd->replyData(), out);
+        return vd->exchange(Orvane::vd::kMifareRead, Orvane::vd::mifareParams(block)) == 0 &&
+               exactBlock(vd->replyData(), out);
     if (auto* va = reader.vaReader())
-        return va->exchange(kVa.read, std::span(&block, 1)) == 0 && exactBlock(va->replyData(), out);
+        return va->exchange(Orvane::va::kMifareRead, std::span(&block, 1)) == 0 &&
+               exactBlock(va->replyData(), out);
     if (auto* vc = reader.vcReader())
-        return vc->exchange(kVc.read, std::span(&block, 1)) == 0 && exactBlock(vc->replyData(), out);
+        return vc->exchange(Orvane::vc::kMifareRead, std::span(&block, 1)) == 0 &&
+               exactBlock(vc->replyData(), out);
     return false;
 }
 
@@ -104,10 +97,11 @@ bool RfMifareClassic::writeBlock(std::uint8_t block, const std::uint8_t* data) {
     RfReader& reader = *iso14443a_->reader();
     if (Orvane::mifare::isFirstBlockOfSector(block)) reader.setAuthSector(kNoSector);
     if (auto* vd = reader.vdReader())
-        return vd->exchange(kVd.write, vdParams(block), std::span(data, kBlock)) == 0;
+        return vd->exchange(Orvane::vd::kMifareWrite, Orvane::vd::mifareParams(block),
+                            std::span(data, kBlock)) == 0;
     std::array<std::uint8_t, 1 + kBlock> blockAndData{block};
     std::copy_n(data, kBlock, blockAndData.begin() + 1);
-    if (auto* va = reader.vaReader()) return va->exchange(kVa.write, blockAndData) == 0;
-    if (auto* vc = reader.vcReader()) return vc->exchange(kVc.write, blockAndData) == 0;
+    if (auto* va = reader.vaReader()) return va->exchange(Orvane::va::kMifareWrite, blockAndData) == 0;
+    if (auto* vc = reader.vcReader()) return vc->exchange(Orvane::vc::kMifareWrite, blockAndData) == 0;
     return false;
 }

@@ -9,6 +9,7 @@
 
 #include "reader/frame/host_field.hpp"
 #include "reader/frame/vd_frame.hpp"
+#include "reader/frame/vd_opcodes.hpp"
 
 namespace Orvane {
 
@@ -16,7 +17,7 @@ class IVDReader {
   public:
     static constexpr int kReplyCapacity = static_cast<int>(vd_frame::kCapacity);
     // The parameter block of every reader-level command.
-    static constexpr std::array<std::uint8_t, 5> kReaderParams{0x80, 0x00, 0x00, 0x00, 0x00};
+    static constexpr vd::Params kReaderParams = vd::kReaderParams;
 
     // As IVAReader::transceive.
     virtual int transceive(std::uint8_t* buf, int len, int maxLen) = 0;

@@ -43,10 +43,15 @@ std::size_t sealRequest(std::span<std::uint8_t> frame, std::size_t dataLength) {
     return length;
 }
 
+std::optional<std::size_t> replyLength(std::span<const std::uint8_t> head) {
+    if (head.size() < kReplyHead) return std::nullopt;
+    return std::size_t{head[2]} + 5;
+}
+
 int checkReply(std::span<const std::uint8_t> reply) {
     const std::size_t r = reply.size();
     if (r < kMinReply) return -1;
-    if (reply[0] != kHeader0 || reply[1] != kHeader1 || r != std::size_t{reply[2]} + 5u) return -2;
+    if (reply[0] != kHeader0 || reply[1] != kHeader1 || replyLength(reply) != r) return -2;
     const std::uint16_t crc = crc16(reply.subspan(2, r - 4));
     if (reply[r - 2] != (crc >> 8) || reply[r - 1] != (crc & 0xFF)) return -3;
     const std::uint8_t status = reply[3];

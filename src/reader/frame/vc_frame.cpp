@@ -28,12 +28,17 @@ std::size_t sealRequest(std::span<std::uint8_t> frame, std::uint16_t dataLength,
     return length;
 }
 
+std::optional<std::size_t> replyLength(std::span<const std::uint8_t> head) {
+    if (head.size() < kReplyHead) return std::nullopt;
+    return std::size_t{lengthField(head)} + 8;
+}
+
 int checkReply(std::span<const std::uint8_t> reply, std::uint8_t command) {
     const std::size_t r = reply.size();
     if (r < kMinReply) return -1;
     const std::uint16_t length = lengthField(reply);
     if (reply[0] != kHeader0 || reply[1] != kReply1 || reply[3] != 0 || length == 0 ||
-        r - kMinReply != length || reply[kCommandOffset] != command)
+        replyLength(reply) != r || reply[kCommandOffset] != command)
         return -2;
     if (check_sums::sum8(reply.subspan(2, r - 3)) != reply[r - 1]) return -3;
     return reply[kDataOffset];

@@ -44,10 +44,15 @@ std::size_t sealRequest(std::span<std::uint8_t> frame, std::size_t dataLength) {
     return length;
 }
 
+std::optional<std::size_t> replyLength(std::span<const std::uint8_t> head) {
+    if (head.size() < kReplyHead) return std::nullopt;
+    return std::size_t{lengthField(head)} + 6;
+}
+
 int checkReply(std::span<const std::uint8_t> reply) {
     const std::size_t r = reply.size();
     if (r < kMinReply) return -1;
-    if (reply[0] != kReplyHeader || r != std::size_t{lengthField(reply)} + 6u) return -2;
+    if (reply[0] != kReplyHeader || replyLength(reply) != r) return -2;
     const auto [c1, c2] = checkBytes(reply.first(r - 2));
     if (reply[r - 2] != c1 || reply[r - 1] != c2) return -3;
     return reply[1];

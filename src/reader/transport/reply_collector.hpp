@@ -1,29 +1,23 @@
 #pragma once
-// How long a reply frame of each family is, learnt from its first bytes, and the bounded collection
-// of a reply that arrives in pieces (reports, reads).
+// The bounded collection of a reply that arrives in pieces (reports, reads), its total length
+// learnt from the family's reply head as soon as that is in.
 
+#include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <span>
 
 namespace Orvane {
 
-struct ReplyHead {
-    int bytes;                               // bytes needed before the total is known
-    int (*total)(const std::uint8_t* head);  // the frame's full length
-};
-
-// FE 02 LEN ...: LEN + 5.
-inline constexpr ReplyHead kVaReplyHead{4, [](const std::uint8_t* h) { return h[2] + 5; }};
-// AA 55 ADDR 00 LEN_H LEN_L CMD STATUS ...: LEN + 8.
-inline constexpr ReplyHead kVcReplyHead{7, [](const std::uint8_t* h) { return (h[4] << 8 | h[5]) + 8; }};
-// 55 STATUS LEN_H LEN_L ...: LEN + 6.
-inline constexpr ReplyHead kVdReplyHead{4, [](const std::uint8_t* h) { return (h[2] << 8 | h[3]) + 6; }};
+// A frame family's replyLength: the whole reply's length, nullopt until the head is in.
+using ReplyLength = std::optional<std::size_t> (*)(std::span<const std::uint8_t> head);
 
 // Appends reply pieces to the caller's buffer, never past maxLen.
 class ReplyCollector {
   public:
     // `expected` is the total assumed until the head is in (-1: unknown).
-    ReplyCollector(std::uint8_t* buf, int maxLen, const ReplyHead& head, int expected = -1)
-        : buf_(buf), maxLen_(maxLen), head_(head), expected_(expected) {}
+    ReplyCollector(std::uint8_t* buf, int maxLen, ReplyLength replyLength, int expected = -1)
+        : buf_(buf), maxLen_(maxLen), replyLength_(replyLength), expected_(expected) {}
 
     // Appends what fits; false when the reply is complete or has to end here (a length beyond
     // maxLen, or the buffer full).
@@ -36,7 +30,7 @@ class ReplyCollector {
   private:
     std::uint8_t* buf_;
     int maxLen_;
-    ReplyHead head_;
+    ReplyLength replyLength_;
     int expected_;
     int held_ = 0;
     bool stopped_ = false;

@@ -2,8 +2,8 @@
 
 namespace Orvane {
 
-SerialReaderPort::SerialReaderPort(const ReplyHead& head, int firstRead)
-    : head_(head), firstRead_(firstRead) {
+SerialReaderPort::SerialReaderPort(ReplyLength replyLength, int firstRead)
+    : replyLength_(replyLength), firstRead_(firstRead) {
     port().setTimeout(kReaderTimeout);
 }
 
@@ -41,9 +41,9 @@ int SerialReaderPort::writeThenRead(std::uint8_t* buf, int len, int maxLen) {
     const auto head = static_cast<std::size_t>(firstRead_);
     const std::size_t got = readSome(buf, head);
     if (got < head) return static_cast<int>(got);  // the read timeout expired
-    const int expected = head_.total(buf);
-    if (expected > maxLen || expected <= firstRead_) return firstRead_;
-    const std::size_t rest = readSome(buf + head, static_cast<std::size_t>(expected) - head);
+    const auto expected = replyLength_(std::span(buf, head));
+    if (!expected || *expected > static_cast<std::size_t>(maxLen) || *expected <= head) return firstRead_;
+    const std::size_t rest = readSome(buf + head, *expected - head);
     return firstRead_ + static_cast<int>(rest);
 }
 

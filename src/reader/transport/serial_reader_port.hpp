@@ -20,7 +20,8 @@ class SerialReaderPort : public SerialPort {
     void setParkedPort(bool parked) { parkedPort_ = parked; }
 
   protected:
-    SerialReaderPort(const ReplyHead& head, int firstRead);
+    // `firstRead` bytes are read before the rest: at least the family's reply head.
+    SerialReaderPort(ReplyLength replyLength, int firstRead);
 
     // Returns the bytes read, 0 when the request could not be written whole, -1 when nothing could
     // be sent (also for maxLen below the first read).
@@ -30,7 +31,7 @@ class SerialReaderPort : public SerialPort {
     int writeThenRead(std::uint8_t* buf, int len, int maxLen);
     std::size_t readSome(std::uint8_t* buffer, std::size_t size);
 
-    ReplyHead head_;
+    ReplyLength replyLength_;
     int firstRead_;
     bool parkedPort_ = false;
 };

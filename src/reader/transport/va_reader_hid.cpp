@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "reader/frame/va_frame.hpp"
 #include "reader/transport/reply_collector.hpp"
 
 namespace Orvane {
@@ -24,7 +25,8 @@ int VAReaderHid::transceive(std::uint8_t* buf, int len, int maxLen) {
     }
 
     // Input reports carry no report ID; whatever a read returns is reply bytes.
-    ReplyCollector reply(buf, maxLen, kVaReplyHead, 6);  // 6 bytes until LEN is in
+    // The shortest reply is assumed until LEN is in.
+    ReplyCollector reply(buf, maxLen, va_frame::replyLength, static_cast<int>(va_frame::kMinReply));
     while (reply.wantsMore()) {
         HidDevice* device = hidDevice();
         if (!device) break;

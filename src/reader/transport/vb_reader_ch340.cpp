@@ -1,6 +1,7 @@
 #include "reader/transport/vb_reader_ch340.hpp"
 
 #include "reader/device/ch340.hpp"
+#include "reader/frame/va_frame.hpp"
 
 namespace Orvane {
 namespace {
@@ -20,7 +21,7 @@ bool VBReaderCH340::connectDevice() {
 }
 
 int VBReaderCH340::transceive(std::uint8_t* buf, int len, int maxLen) {
-    if (!buf || len < 1 || maxLen < 6) return -1;
+    if (!buf || len < 1 || maxLen < static_cast<int>(va_frame::kMinReply)) return -1;
     if (bulkWrite(ch340::kEndpointOut, buf, len, kTimeoutMs) != len) return -1;
     return bulkRead(ch340::kEndpointIn, buf, maxLen, kTimeoutMs);
 }

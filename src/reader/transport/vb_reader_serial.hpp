@@ -3,13 +3,16 @@
 // port to 57,600.
 
 #include "reader/frame/iva_reader.hpp"
+#include "reader/frame/va_frame.hpp"
 #include "reader/transport/serial_reader_port.hpp"
 
 namespace Orvane {
 
 class VBReaderSerial : public IVAReader, public SerialReaderPort {
   public:
-    VBReaderSerial() : SerialReaderPort(kVaReplyHead, 6) {}
+    static_assert(va_frame::kMinReply >= va_frame::kReplyHead);
+
+    VBReaderSerial() : SerialReaderPort(va_frame::replyLength, static_cast<int>(va_frame::kMinReply)) {}
     ~VBReaderSerial() override = default;
 
     // maxLen >= 6. Reads 6 bytes, then the rest of LEN + 5.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "reader/frame/vc_frame.hpp"
 #include "reader/transport/reply_collector.hpp"
 
 namespace Orvane {
@@ -31,7 +32,7 @@ int VCReaderCH9326::transceive(std::uint8_t* buf, int len, int maxLen) {
     }
 
     // Input report: byte count, then the data bytes.
-    ReplyCollector reply(buf, maxLen, kVcReplyHead);
+    ReplyCollector reply(buf, maxLen, vc_frame::replyLength);
     while (reply.wantsMore()) {
         HidDevice* device = hidDevice();
         if (!device) break;

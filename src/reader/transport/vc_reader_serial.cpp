@@ -2,7 +2,10 @@
 
 namespace Orvane {
 
-VCReaderSerial::VCReaderSerial() : SerialReaderPort(kVcReplyHead, 8) {
+static_assert(vc_frame::kMinReply >= vc_frame::kReplyHead);
+
+VCReaderSerial::VCReaderSerial()
+    : SerialReaderPort(vc_frame::replyLength, static_cast<int>(vc_frame::kMinReply)) {
     try {
         port().setBaudrate(115200);
     } catch (...) {

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <thread>
 
+#include "reader/frame/vd_frame.hpp"
 #include "reader/transport/reply_collector.hpp"
 
 namespace Orvane {
@@ -27,7 +28,7 @@ int VDReaderHid::transceive(std::uint8_t* buf, int len, int maxLen) {
         if (device->sendFeatureReport(report_) != static_cast<int>(report_.size())) return -1;
     }
 
-    ReplyCollector reply(buf, maxLen, kVdReplyHead);
+    ReplyCollector reply(buf, maxLen, vd_frame::replyLength);
     while (reply.wantsMore()) {
         const int got = pollReport();
         if (got <= 1) break;  // nothing came within the window, or an empty report
