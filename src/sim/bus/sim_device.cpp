@@ -4,10 +4,22 @@
 
 namespace rfsim {
 
-void SimDevice::unplug() {
-    plugged_ = false;
+namespace {
+
+// Far more than any reply of the families (a VD reply is at most 65,541 bytes).
+constexpr std::size_t kMaxQueued = 128 * 1024;
+
+}  // namespace
+
+std::optional<std::uint64_t> SimDevice::open() {
     std::lock_guard lock(linkMutex_);
-    toHost_.clear();
+    const std::optional<std::uint64_t> connection = reader_->connection();
+    if (connection && *connection != linkConnection_) {
+        toHost_.clear();
+        resetLink();
+        linkConnection_ = *connection;
+    }
+    return connection;
 }
 
 int SimDevice::usbBulk(std::uint8_t, std::span<std::uint8_t>, int& transferred) {
@@ -32,6 +44,8 @@ Bytes SimDevice::takeFromReader(std::size_t size) {
 
 void SimDevice::queueToHost(const Bytes& bytes) {
     toHost_.insert(toHost_.end(), bytes.begin(), bytes.end());
+    if (toHost_.size() > kMaxQueued)
+        toHost_.erase(toHost_.begin(), toHost_.end() - static_cast<std::ptrdiff_t>(kMaxQueued));
 }
 
 bool SimDevice::hasReply() {

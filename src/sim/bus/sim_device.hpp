@@ -2,11 +2,11 @@
 // A simulated USB reader as the bus sees it: the USB ids, the plug state and the link between the
 // host's reports or transfers and the reader's bytes. Each reader type has its own link.
 
-#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <span>
 
 #include "sim/firmware/virtual_reader.hpp"
@@ -27,10 +27,18 @@ class SimDevice {
     bool isHid() const { return hid_; }
     VirtualReader& reader() { return *reader_; }
 
-    // An unplugged device fails every operation on handles opened before, and cannot be opened.
-    void unplug();
-    void plug() { plugged_ = true; }
-    bool plugged() const { return plugged_; }
+    // The reader's cable (VirtualReader::unplug). An unplugged device cannot be opened, and every
+    // operation on a handle opened before fails, also after the device is plugged in again: the
+    // host meets a new device then and has to open it anew.
+    void unplug() { reader_->unplug(); }
+    void plug() { reader_->plug(); }
+    bool plugged() const { return reader_->plugged(); }
+
+    // Opens the device: the connection the new handle belongs to, nullopt while unplugged. The
+    // first handle of a new connection finds the device as it comes up, nothing left to read.
+    std::optional<std::uint64_t> open();
+    // False once the connection `opened` is gone.
+    bool usable(std::uint64_t opened) const { return reader_->connected(opened); }
 
     // HID side: hidapi's results (-1 for errors).
     virtual int hidWrite(std::span<const std::uint8_t>) { return -1; }
@@ -44,8 +52,13 @@ class SimDevice {
     virtual int usbReset();
 
   protected:
+    // The bridge chip's power-on state, for a device that was plugged in again. Called with
+    // linkMutex_ held.
+    virtual void resetLink() {}
+
     // Takes up to `size` bytes the reader has sent and the host has not read yet.
     Bytes takeFromReader(std::size_t size);
+    // The device's buffers are small: when the host does not read, the oldest bytes are lost.
     void queueToHost(const Bytes& bytes);
     bool hasReply();
 
@@ -56,8 +69,8 @@ class SimDevice {
     const std::uint16_t productId_;
     const bool hid_;
     std::shared_ptr<VirtualReader> reader_;
-    std::atomic<bool> plugged_{true};
     std::deque<std::uint8_t> toHost_;
+    std::uint64_t linkConnection_ = 0;  // the connection toHost_ and the bridge state belong to
 };
 
 }  // namespace rfsim

@@ -3,32 +3,37 @@
 namespace rfsim {
 namespace {
 
-// Handles check the plug state first: a device pulled out fails every call, as hidapi and libusb
-// report it (-1, LIBUSB_ERROR_NO_DEVICE).
+// Handles check their connection first: a device pulled out fails every call, as hidapi and libusb
+// report it (-1, LIBUSB_ERROR_NO_DEVICE), and so does a handle from before a replug.
 class SimHidHandle : public Orvane::HidDevice {
   public:
-    explicit SimHidHandle(std::shared_ptr<SimDevice> device) : device_(std::move(device)) {}
+    SimHidHandle(std::shared_ptr<SimDevice> device, std::uint64_t connection)
+        : device_(std::move(device)), connection_(connection) {}
 
     int write(std::span<const std::uint8_t> report) override {
-        return device_->plugged() ? device_->hidWrite(report) : -1;
+        return live() ? device_->hidWrite(report) : -1;
     }
     int readTimeout(std::span<std::uint8_t> report, int) override {
-        return device_->plugged() ? device_->hidRead(report) : -1;
+        return live() ? device_->hidRead(report) : -1;
     }
     int sendFeatureReport(std::span<const std::uint8_t> report) override {
-        return device_->plugged() ? device_->hidSendFeature(report) : -1;
+        return live() ? device_->hidSendFeature(report) : -1;
     }
     int getFeatureReport(std::span<std::uint8_t> report) override {
-        return device_->plugged() ? device_->hidGetFeature(report) : -1;
+        return live() ? device_->hidGetFeature(report) : -1;
     }
 
   private:
+    bool live() const { return device_->usable(connection_); }
+
     std::shared_ptr<SimDevice> device_;
+    const std::uint64_t connection_;
 };
 
 class SimUsbHandle : public Orvane::UsbDevice {
   public:
-    explicit SimUsbHandle(std::shared_ptr<SimDevice> device) : device_(std::move(device)) {}
+    SimUsbHandle(std::shared_ptr<SimDevice> device, std::uint64_t connection)
+        : device_(std::move(device)), connection_(connection) {}
 
     int detachKernelDriver(int) override { return gone() ? kGone : Orvane::usb_error::kNotFound; }
     int attachKernelDriver(int) override { return gone() ? kGone : 0; }
@@ -49,9 +54,10 @@ class SimUsbHandle : public Orvane::UsbDevice {
 
   private:
     static constexpr int kGone = Orvane::usb_error::kNoDevice;
-    bool gone() const { return !device_->plugged(); }
+    bool gone() const { return !device_->usable(connection_); }
 
     std::shared_ptr<SimDevice> device_;
+    const std::uint64_t connection_;
 };
 
 }  // namespace
@@ -62,34 +68,42 @@ std::shared_ptr<SimDevice> SimDeviceBus::attach(std::shared_ptr<SimDevice> devic
     return device;
 }
 
-void SimDeviceBus::addSerialPort(serial::PortInfo port) {
+void SimDeviceBus::addSerialPort(serial::PortInfo port, std::shared_ptr<const VirtualReader> reader) {
     std::lock_guard lock(mutex_);
-    ports_.push_back(std::move(port));
+    ports_.push_back({std::move(port), std::move(reader)});
 }
 
-std::shared_ptr<SimDevice> SimDeviceBus::find(std::uint16_t vendorId, std::uint16_t productId, bool hid) {
-    std::lock_guard lock(mutex_);
-    for (const auto& device : devices_) {
-        if (device->vendorId() == vendorId && device->productId() == productId && device->isHid() == hid &&
-            device->plugged())
-            return device;
+SimDeviceBus::Opened SimDeviceBus::openDevice(std::uint16_t vendorId, std::uint16_t productId, bool hid) {
+    std::vector<std::shared_ptr<SimDevice>> candidates;
+    {
+        std::lock_guard lock(mutex_);
+        for (const auto& device : devices_)
+            if (device->vendorId() == vendorId && device->productId() == productId && device->isHid() == hid)
+                candidates.push_back(device);
     }
-    return nullptr;
+    // The first one plugged in. Opening takes the device's lock, never under the bus's.
+    for (auto& device : candidates) {
+        if (const auto connection = device->open()) return {std::move(device), *connection};
+    }
+    return {};
 }
 
 std::unique_ptr<Orvane::HidDevice> SimDeviceBus::openHid(std::uint16_t vendorId, std::uint16_t productId) {
-    auto device = find(vendorId, productId, true);
-    return device ? std::make_unique<SimHidHandle>(std::move(device)) : nullptr;
+    auto [device, connection] = openDevice(vendorId, productId, true);
+    return device ? std::make_unique<SimHidHandle>(std::move(device), connection) : nullptr;
 }
 
 std::unique_ptr<Orvane::UsbDevice> SimDeviceBus::openUsb(std::uint16_t vendorId, std::uint16_t productId) {
-    auto device = find(vendorId, productId, false);
-    return device ? std::make_unique<SimUsbHandle>(std::move(device)) : nullptr;
+    auto [device, connection] = openDevice(vendorId, productId, false);
+    return device ? std::make_unique<SimUsbHandle>(std::move(device), connection) : nullptr;
 }
 
 std::vector<serial::PortInfo> SimDeviceBus::listSerialPorts() {
     std::lock_guard lock(mutex_);
-    return ports_;
+    std::vector<serial::PortInfo> listed;
+    for (const auto& [port, reader] : ports_)
+        if (!reader || reader->plugged()) listed.push_back(port);
+    return listed;
 }
 
 }  // namespace rfsim

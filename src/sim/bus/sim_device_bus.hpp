@@ -14,9 +14,11 @@ namespace rfsim {
 
 class SimDeviceBus : public Orvane::DeviceBus {
   public:
-    // The device is found by its USB ids from now on (the first attached wins).
+    // The device is found by its USB ids from now on (the first one attached and plugged in wins).
     std::shared_ptr<SimDevice> attach(std::shared_ptr<SimDevice> device);
-    void addSerialPort(serial::PortInfo port);
+    // The port is listed while `reader` (if given) is plugged in, as a USB-serial port comes and goes
+    // with its cable.
+    void addSerialPort(serial::PortInfo port, std::shared_ptr<const VirtualReader> reader = nullptr);
 
     std::unique_ptr<Orvane::HidDevice> openHid(std::uint16_t vendorId, std::uint16_t productId) override;
     std::unique_ptr<Orvane::UsbDevice> openUsb(std::uint16_t vendorId, std::uint16_t productId) override;
@@ -26,11 +28,20 @@ class SimDeviceBus : public Orvane::DeviceBus {
     std::vector<serial::PortInfo> listSerialPorts() override;
 
   private:
-    std::shared_ptr<SimDevice> find(std::uint16_t vendorId, std::uint16_t productId, bool hid);
+    struct Opened {
+        std::shared_ptr<SimDevice> device;  // null when none opens
+        std::uint64_t connection = 0;
+    };
+    Opened openDevice(std::uint16_t vendorId, std::uint16_t productId, bool hid);
+
+    struct Port {
+        serial::PortInfo info;
+        std::shared_ptr<const VirtualReader> reader;
+    };
 
     std::mutex mutex_;
     std::vector<std::shared_ptr<SimDevice>> devices_;
-    std::vector<serial::PortInfo> ports_;
+    std::vector<Port> ports_;
 };
 
 }  // namespace rfsim

@@ -24,6 +24,9 @@ class Ch9326Device : public SimDevice {
     int hidRead(std::span<std::uint8_t> report) override;
     int hidSendFeature(std::span<const std::uint8_t> report) override;
 
+  protected:
+    void resetLink() override { configured_ = false; }
+
   private:
     bool configured_ = false;
 };
@@ -51,6 +54,9 @@ class Ch340Device : public SimDevice {
     int usbReset() override;
 
     std::uint32_t chipBaud();
+
+  protected:
+    void resetLink() override { chipBaud_ = 9600; }
 
   private:
     std::uint32_t chipBaud_ = 9600;  // the bridge's rate after power-on or reset

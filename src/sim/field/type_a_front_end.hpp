@@ -58,7 +58,7 @@ class TypeAFrontEnd {
 
     const Firmware& firmware_;
     std::shared_ptr<VirtualField> field_;
-    int seenResets_;
+    std::int64_t seenResets_;
     std::optional<LevelBytes> found_;  // level 1 of the last anticollision
     struct Resolved {
         Bytes uid;

@@ -4,14 +4,15 @@
 
 namespace rfsim {
 
-bool VirtualField::place(std::shared_ptr<TypeACard> card) {
-    if (!card) return false;
+Placement VirtualField::placeCard(std::shared_ptr<TypeACard> card) {
+    if (!card) return Placement::noCard;
     std::lock_guard lock(mutex_);
     for (const auto& present : cards_)
-        if (present == card || present->uid() == card->uid()) return false;
+        if (present == card || present->uid() == card->uid()) return Placement::uidTaken;
+    if (cards_.size() >= kMaxCards) return Placement::full;
     card->powerOff();
     cards_.push_back(std::move(card));
-    return true;
+    return Placement::placed;
 }
 
 bool VirtualField::remove(std::span<const std::uint8_t> uid) {

@@ -14,11 +14,23 @@
 
 namespace rfsim {
 
+// Why a card was or was not placed.
+enum class Placement {
+    placed,
+    noCard,    // null
+    uidTaken,  // a card with the same UID is there already: two such cards could never be told apart
+    full,      // the field holds kMaxCards already
+};
+
 class VirtualField {
   public:
-    // A placed card powers up in IDLE. False when a card with the same UID is there already (two
-    // such cards could never be told apart).
-    bool place(std::shared_ptr<TypeACard> card);
+    // Far more than fit on a reader's antenna, and few enough that every frame can reach them all.
+    static constexpr std::size_t kMaxCards = 64;
+
+    // A placed card powers up in IDLE.
+    Placement placeCard(std::shared_ptr<TypeACard> card);
+    // True when the card was placed.
+    bool place(std::shared_ptr<TypeACard> card) { return placeCard(std::move(card)) == Placement::placed; }
     // Takes the card with this UID off the field; it loses power and all volatile state.
     bool remove(std::span<const std::uint8_t> uid);
     void clear();

@@ -20,4 +20,10 @@ Bytes Firmware::answer(std::span<const std::uint8_t> frame) {
     return buildReply(frame, *request, *reply);
 }
 
+void Firmware::powerOn() {
+    state_.baud = powerOnBaud_;
+    state_.protocol = Protocol::iso14443A;
+    ++state_.fieldResets;
+}
+
 }  // namespace rfsim

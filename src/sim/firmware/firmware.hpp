@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "sim/firmware/recent_history.hpp"
+
 namespace rfsim {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -34,15 +36,20 @@ struct Reply {
 // Nullopt: the reader does not answer this request.
 using CommandHandler = std::function<std::optional<Reply>(const Request&)>;
 
+// How many of the latest beeps, LED commands and command codes a reader keeps: a host polling
+// without pause sends thousands of frames a second, and a simulator runs for days.
+inline constexpr std::size_t kKeptHistory = 1024;
+using ByteHistory = RecentHistory<std::uint8_t, kKeptHistory>;
+
 struct ReaderState {
     std::uint32_t baud = 0;  // UART rate of a serial reader; 0 for a reader without a UART
     Protocol protocol = Protocol::iso14443A;
-    std::vector<std::uint8_t> beeps;  // duration codes in the family's unit
-    std::vector<std::uint8_t> leds;   // LED command data bytes in order
-    int fieldResets = 0;
-    int framesAnswered = 0;
-    int framesRejected = 0;              // bad check bytes or framing: dropped without an answer
-    std::vector<std::uint8_t> commands;  // command codes of accepted frames, in order
+    ByteHistory beeps;  // duration codes in the family's unit
+    ByteHistory leds;   // LED command data bytes in order
+    std::int64_t fieldResets = 0;
+    std::int64_t framesAnswered = 0;
+    std::int64_t framesRejected = 0;  // bad check bytes or framing: dropped without an answer
+    ByteHistory commands;             // command codes of accepted frames, in order; total() counts all
 };
 
 class Firmware {
@@ -55,6 +62,11 @@ class Firmware {
 
     // Answers one complete request frame; empty when the reader stays silent.
     Bytes answer(std::span<const std::uint8_t> frame);
+
+    // The reader is powered up again (plugged back in): its UART runs at its power-on rate, the RF
+    // front end is back at ISO 14443-A, and the field was off, so the cards start over. The records
+    // of what the reader did are kept.
+    void powerOn();
 
     // Adds or replaces the handler of a command.
     void setCommand(std::uint8_t command, CommandHandler handler) { commands_[command] = std::move(handler); }
@@ -71,6 +83,7 @@ class Firmware {
     virtual std::uint8_t unknownCommandStatus() const = 0;
 
     ReaderState state_;
+    std::uint32_t powerOnBaud_ = 0;  // set by a family whose reader has a UART
 
   private:
     std::map<std::uint8_t, CommandHandler> commands_;

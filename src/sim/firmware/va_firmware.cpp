@@ -13,7 +13,7 @@ constexpr std::uint32_t kRates[] = {9600, 19200, 38400, 57600, 115200};
 }  // namespace
 
 VaFirmware::VaFirmware(Options options) {
-    state_.baud = options.baud;
+    state_.baud = powerOnBaud_ = options.baud;
     setCommand(0x10, [text = options.productText](const Request& r) -> std::optional<Reply> {
         if (!r.data.empty()) return Reply{kStatusBadParameter, {}};
         return Reply{0x00, Bytes(text.begin(), text.end())};

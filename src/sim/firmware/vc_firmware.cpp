@@ -7,7 +7,7 @@
 namespace rfsim {
 
 VcFirmware::VcFirmware(Options options) {
-    state_.baud = options.baud;
+    state_.baud = powerOnBaud_ = options.baud;
     setCommand(0x16, [version = options.version](const Request&) -> std::optional<Reply> {
         return Reply{0x00, Bytes(version.begin(), version.end())};
     });

@@ -1,10 +1,13 @@
 #include "sim/firmware/virtual_reader.hpp"
 
+#include <utility>
+
 namespace rfsim {
 
 Bytes VirtualReader::receive(std::span<const std::uint8_t> bytes, bool packet) {
     std::lock_guard lock(mutex_);
     Bytes out;
+    if (!followPlug()) return out;
     std::size_t used = 0;
     while (used < bytes.size()) {
         pending_.push_back(bytes[used++]);
@@ -16,9 +19,14 @@ Bytes VirtualReader::receive(std::span<const std::uint8_t> bytes, bool packet) {
                 continue;
             }
             if (!length || pending_.size() < *length) break;
-            Bytes answer = applyFault(firmware_->answer(pending_));
-            out.insert(out.end(), answer.begin(), answer.end());
+            Bytes answer = firmware_->answer(pending_);
             pending_.clear();
+            if (takeUnplugAfterRequest()) unplug();
+            // Pulled out before the answer left (also by a command handler): the answers before
+            // this one are all the link gets.
+            if (!followPlug()) return out;
+            answer = applyFault(std::move(answer));
+            out.insert(out.end(), answer.begin(), answer.end());
             if (packet) return out;  // the rest of the report is padding
             break;
         }
@@ -33,6 +41,7 @@ void VirtualReader::lineNoise() {
 
 std::uint32_t VirtualReader::baud() const {
     std::lock_guard lock(mutex_);
+    followPlug();
     return firmware_->state().baud;
 }
 
@@ -46,12 +55,63 @@ void VirtualReader::setFault(Fault fault, int count, std::size_t keep, Bytes rep
 
 void VirtualReader::withFirmware(const std::function<void(Firmware&)>& action) {
     std::lock_guard lock(mutex_);
+    followPlug();
     action(*firmware_);
 }
 
 ReaderState VirtualReader::state() const {
     std::lock_guard lock(mutex_);
+    followPlug();
     return firmware_->state();
+}
+
+void VirtualReader::unplug() {
+    std::lock_guard lock(plugMutex_);
+    if (plugged_) ++connection_;
+    plugged_ = false;
+    unplugAfterRequest_ = false;
+}
+
+void VirtualReader::plug() {
+    std::lock_guard lock(plugMutex_);
+    plugged_ = true;
+}
+
+bool VirtualReader::plugged() const {
+    std::lock_guard lock(plugMutex_);
+    return plugged_;
+}
+
+std::optional<std::uint64_t> VirtualReader::connection() const {
+    std::lock_guard lock(plugMutex_);
+    if (!plugged_) return std::nullopt;
+    return connection_;
+}
+
+bool VirtualReader::connected(std::uint64_t opened) const {
+    std::lock_guard lock(plugMutex_);
+    return plugged_ && connection_ == opened;
+}
+
+void VirtualReader::unplugAfterNextRequest() {
+    std::lock_guard lock(plugMutex_);
+    if (plugged_) unplugAfterRequest_ = true;
+}
+
+bool VirtualReader::takeUnplugAfterRequest() {
+    std::lock_guard lock(plugMutex_);
+    return std::exchange(unplugAfterRequest_, false);
+}
+
+bool VirtualReader::followPlug() const {
+    const std::optional<std::uint64_t> now = connection();
+    if (!now) return false;
+    if (*now != firmwareConnection_) {
+        firmwareConnection_ = *now;
+        pending_.clear();
+        firmware_->powerOn();
+    }
+    return true;
 }
 
 Bytes VirtualReader::applyFault(Bytes answer) {

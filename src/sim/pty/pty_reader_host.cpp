@@ -9,6 +9,8 @@
 #include <array>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <utility>
 
 namespace rfsim {
@@ -38,17 +40,72 @@ void closeFd(int& fd) {
     fd = -1;
 }
 
+// A folder of the host's own for the port's link, under TMPDIR if that works, else /tmp.
+std::string makeFolder() {
+    for (const char* base : {static_cast<const char*>(std::getenv("TMPDIR")), "/tmp"}) {
+        if (!base || !*base) continue;
+        std::string folder = std::string(base) + "/rfdock-sim-XXXXXX";
+        if (::mkdtemp(folder.data())) return folder;
+    }
+    return {};
+}
+
+void drain(int fd) {
+    char bytes[64];
+    while (::read(fd, bytes, sizeof bytes) > 0) {
+    }
+}
+
 }  // namespace
 
 PtyReaderHost::PtyReaderHost(std::shared_ptr<VirtualReader> reader) : reader_(std::move(reader)) {
+    folder_ = makeFolder();
+    if (folder_.empty() || ::pipe2(wake_, O_CLOEXEC | O_NONBLOCK) != 0) return;
+    portPath_ = folder_ + "/ttySIM0";
+    if (!openLine()) return;
+    ok_ = true;
+    start();  // or no line at all, for a reader that is unplugged
+}
+
+PtyReaderHost::~PtyReaderHost() {
+    stop();
+    hangUp();
+    closeFd(wake_[0]);
+    closeFd(wake_[1]);
+    if (!folder_.empty()) ::rmdir(folder_.c_str());
+}
+
+void PtyReaderHost::unplug() {
+    std::lock_guard control(controlMutex_);
+    reader_->unplug();
+    stop();
+    hangUp();
+}
+
+bool PtyReaderHost::plug() {
+    std::lock_guard control(controlMutex_);
+    if (!ok_) return false;
+    {
+        std::lock_guard lock(fdMutex_);
+        if (master_ >= 0 && reader_->connected(lineConnection_)) return true;
+    }
+    stop();  // a host thread that hung up by itself has ended; collect it
+    hangUp();
+    if (!openLine()) return false;
+    reader_->plug();
+    start();
+    return true;
+}
+
+bool PtyReaderHost::openLine() {
+    std::lock_guard lock(fdMutex_);
     master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
     char name[128] = {};
     if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0 ||
-        ::ptsname_r(master_, name, sizeof name) != 0 || ::pipe2(wake_, O_CLOEXEC | O_NONBLOCK) != 0) {
+        ::ptsname_r(master_, name, sizeof name) != 0) {
         closeFd(master_);
-        return;
+        return false;
     }
-    portPath_ = name;
     slave_ = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
     termios options{};
     if (slave_ >= 0 && ::tcgetattr(slave_, &options) == 0) {
@@ -56,15 +113,35 @@ PtyReaderHost::PtyReaderHost(std::shared_ptr<VirtualReader> reader) : reader_(st
         ::cfmakeraw(&options);
         ::tcsetattr(slave_, TCSANOW, &options);
     }
-    thread_ = std::thread([this] { run(); });
+    // The new link replaces the path in one step, so the path never names another line.
+    const std::string staged = portPath_ + ".new";
+    ::unlink(staged.c_str());
+    if (::symlink(name, staged.c_str()) != 0 || ::rename(staged.c_str(), portPath_.c_str()) != 0) {
+        ::unlink(staged.c_str());
+        closeFd(master_);
+        closeFd(slave_);
+        return false;
+    }
+    return true;
 }
 
-PtyReaderHost::~PtyReaderHost() {
-    stop();
+void PtyReaderHost::hangUp() {
+    std::lock_guard lock(fdMutex_);
+    if (!portPath_.empty()) ::unlink(portPath_.c_str());
     closeFd(master_);
     closeFd(slave_);
-    closeFd(wake_[0]);
-    closeFd(wake_[1]);
+}
+
+void PtyReaderHost::start() {
+    const std::optional<std::uint64_t> connection = reader_->connection();
+    if (!connection) {
+        hangUp();
+        return;
+    }
+    lineConnection_ = *connection;
+    drain(wake_[0]);  // a wake-up meant for a thread that had ended already
+    stopping_ = false;
+    thread_ = std::thread([this] { run(); });
 }
 
 void PtyReaderHost::stop() {
@@ -77,13 +154,8 @@ void PtyReaderHost::stop() {
     thread_.join();
 }
 
-void PtyReaderHost::unplug() {
-    stop();
-    closeFd(master_);
-    closeFd(slave_);
-}
-
 std::uint32_t PtyReaderHost::lineBaud() const {
+    std::lock_guard lock(fdMutex_);
     termios options{};
     if (master_ < 0 || ::tcgetattr(master_, &options) != 0) return 0;
     return rateOf(::cfgetospeed(&options));
@@ -92,6 +164,11 @@ std::uint32_t PtyReaderHost::lineBaud() const {
 void PtyReaderHost::run() {
     std::array<std::uint8_t, 4096> chunk{};
     while (!stopping_) {
+        if (!reader_->connected(lineConnection_)) {
+            // The cable came out, maybe between a request and its answer: the line goes with it.
+            hangUp();
+            return;
+        }
         pollfd fds[2] = {{master_, POLLIN, 0}, {wake_[0], POLLIN, 0}};
         if (::poll(fds, 2, 100) <= 0) continue;
         if (fds[1].revents) break;

@@ -3,9 +3,14 @@
 // termios; the host thread plays the reader on the master side and answers only when the rate the
 // service set on the line (read back from the pty's termios) is the rate the reader's UART runs
 // at. Bytes sent at another rate are lost, as on a real line.
+//
+// portPath() is a symbolic link to the pseudo-terminal, in a folder of its own: the service
+// remembers the port a reader was found on, and a replugged reader comes back on a new
+// pseudo-terminal behind the same path, as a USB-serial adapter comes back as the same ttyUSB.
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -21,26 +26,42 @@ class PtyReaderHost {
     PtyReaderHost& operator=(const PtyReaderHost&) = delete;
 
     // False when no pseudo-terminal could be set up.
-    bool ok() const { return master_ >= 0; }
+    bool ok() const { return ok_; }
     const std::string& portPath() const { return portPath_; }
     VirtualReader& reader() { return *reader_; }
 
-    // The rate the service's side of the line is set to, 0 when unknown.
+    // The rate the service's side of the line is set to, 0 when unknown or unplugged.
     std::uint32_t lineBaud() const;
 
-    // Pulls the cable: the host stops and the line hangs up, so the service's reads fail.
+    // Pulls the cable: the reader is unplugged, the host stops and the line hangs up, so the
+    // service's reads and writes fail (EIO), and the port path is gone until plug(). The host also
+    // hangs up by itself when the reader is unplugged some other way (an unplug in the middle of
+    // an exchange).
     void unplug();
+    // Plugs the cable back in: a new pseudo-terminal behind the same path and a reader just powered
+    // up. A port the service opened before stays dead; it has to open the path again. False when
+    // no pseudo-terminal could be set up.
+    bool plug();
 
   private:
-    void run();
+    bool openLine();
+    void hangUp();
+    // Starts the host thread on the reader's current connection; hangs up when it is unplugged.
+    void start();
     void stop();
+    void run();
     bool writeAll(const Bytes& bytes);
 
     std::shared_ptr<VirtualReader> reader_;
+    bool ok_ = false;
+    std::string folder_;
+    std::string portPath_;
+    std::mutex controlMutex_;     // one unplug or plug at a time
+    mutable std::mutex fdMutex_;  // the line's descriptors, changed by a hang-up on the host thread
     int master_ = -1;
     int slave_ = -1;  // held open so the master never sees a hang-up between service opens
     int wake_[2] = {-1, -1};
-    std::string portPath_;
+    std::uint64_t lineConnection_ = 0;  // the reader's connection the line belongs to
     std::atomic<bool> stopping_{false};
     std::thread thread_;
 };

@@ -23,7 +23,8 @@ std::string placeCards(const json& cards, SimWorld::Reader& reader, const std::s
         }
         MadeCard made = makeCard(card["kind"].get<std::string>(), uid);
         if (!made.card) return at + ": " + made.error;
-        if (!reader.field->place(made.card)) return at + ": a card with this uid is on the reader already";
+        if (const Placement placed = reader.field->placeCard(made.card); placed != Placement::placed)
+            return at + ": " + placementError(placed);
     }
     return {};
 }
@@ -61,8 +62,14 @@ std::string loadScenario(std::string_view text, SimWorld& world) {
             if (!entry["name"].is_string()) return where + ": \"name\" must be a string";
             name = entry["name"].get<std::string>();
         }
+        bool plugged = true;
+        if (entry.contains("plugged")) {
+            if (!entry["plugged"].is_boolean()) return where + ": \"plugged\" must be true or false";
+            plugged = entry["plugged"].get<bool>();
+        }
         SimWorld::Reader* reader = world.add(type, nullptr, {}, name);
         if (!reader) return where + ": the reader could not be set up (no pseudo-terminal?)";
+        if (!plugged) reader->unplug();
         if (entry.contains("cards")) {
             if (std::string error = placeCards(entry["cards"], *reader, where); !error.empty()) return error;
         }

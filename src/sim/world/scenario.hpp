@@ -5,12 +5,14 @@
 //     "readers": [
 //       { "type": 4, "name": "desk reader",
 //         "cards": [ { "kind": "mifare1k", "uid": "A1B2C3D4" }, { "kind": "mifare4k" } ] },
-//       { "type": 2 }
+//       { "type": 2, "plugged": false }
 //     ]
 //   }
 //
-// "type" is the reader type 1 to 6; "name" (optional) is shown by GET /sim; "cards" (optional)
-// lists cards by kind (see card_kinds.hpp) with an optional hex "uid" (a fresh one otherwise).
+// "type" is the reader type 1 to 6; "name" (optional) is shown by GET /sim; "plugged" (optional,
+// true by default) false starts the reader unplugged; "cards" (optional) lists cards by kind (see
+// card_kinds.hpp) with an optional hex "uid" (a fresh one otherwise), at most
+// VirtualField::kMaxCards (64) per reader.
 
 #include <string>
 #include <string_view>

@@ -23,7 +23,11 @@ json describe(const SimWorld::Reader& reader) {
     json cards = json::array();
     for (const auto& card : reader.field->cards())
         cards.push_back({{"kind", kindOf(*card)}, {"uid", Orvane::hexEncode(card->uid())}});
-    json out = {{"id", reader.id}, {"type", reader.type}, {"name", reader.name}, {"cards", std::move(cards)}};
+    json out = {{"id", reader.id},
+                {"type", reader.type},
+                {"name", reader.name},
+                {"plugged", reader.plugged()},
+                {"cards", std::move(cards)}};
     if (reader.host) out["port"] = reader.host->portPath();
     return out;
 }
@@ -55,7 +59,10 @@ SimRouteReply placeCard(SimWorld::Reader& reader, std::string_view body) {
     }
     MadeCard made = makeCard(request["kind"].get<std::string>(), uid);
     if (!made.card) return error(400, made.error);
-    if (!reader.field->place(made.card)) return error(409, "a card with this uid is on the reader already");
+    // A full reader conflicts with the card as a taken UID does: the same request succeeds once a
+    // card is taken off.
+    if (const Placement placed = reader.field->placeCard(made.card); placed != Placement::placed)
+        return error(409, placementError(placed));
     return reply(201, {{"kind", kindOf(*made.card)}, {"uid", Orvane::hexEncode(made.card->uid())}});
 }
 
@@ -66,26 +73,54 @@ SimRouteReply removeCard(SimWorld::Reader& reader, std::string_view uidText) {
     return {204, {}};
 }
 
-// "/readers/{id}/cards[/{uid}]" split into its parts.
-struct CardsPath {
+SimRouteReply unplug(SimWorld::Reader& reader, std::string_view body) {
+    bool afterNextRequest = false;
+    if (!body.empty()) {
+        const json request = json::parse(body, nullptr, false);
+        if (request.is_discarded() || !request.is_object())
+            return error(400, "the body must be empty or a JSON object");
+        if (request.contains("afterNextRequest")) {
+            if (!request["afterNextRequest"].is_boolean())
+                return error(400, "\"afterNextRequest\" must be true or false");
+            afterNextRequest = request["afterNextRequest"].get<bool>();
+        }
+    }
+    if (afterNextRequest) {
+        reader.reader->unplugAfterNextRequest();
+    } else {
+        reader.unplug();
+    }
+    return {204, {}};
+}
+
+SimRouteReply plug(SimWorld::Reader& reader) {
+    if (!reader.plug()) return error(500, "the reader's pseudo-terminal could not be set up again");
+    return {204, {}};
+}
+
+// "/readers/{id}/{what}[/{uid}]" split into its parts.
+struct ReaderPath {
     int id = -1;
+    std::string_view what;  // "cards", "unplug", "plug"
     std::optional<std::string_view> uid;
 };
 
-std::optional<CardsPath> parseCardsPath(std::string_view rest) {
+std::optional<ReaderPath> parseReaderPath(std::string_view rest) {
     constexpr std::string_view kReaders = "/readers/";
     if (!rest.starts_with(kReaders)) return std::nullopt;
     rest.remove_prefix(kReaders.size());
-    CardsPath path;
+    ReaderPath path;
     const auto [end, ec] = std::from_chars(rest.data(), rest.data() + rest.size(), path.id);
     if (ec != std::errc{} || end == rest.data()) return std::nullopt;
     rest.remove_prefix(static_cast<std::size_t>(end - rest.data()));
-    constexpr std::string_view kCards = "/cards";
-    if (!rest.starts_with(kCards)) return std::nullopt;
-    rest.remove_prefix(kCards.size());
-    if (rest.empty() || rest == "/") return path;
-    if (rest.front() != '/') return std::nullopt;
-    path.uid = rest.substr(1);
+    if (!rest.starts_with('/')) return std::nullopt;
+    rest.remove_prefix(1);
+    const std::size_t slash = rest.find('/');
+    path.what = rest.substr(0, slash);
+    if (slash == std::string_view::npos) return path;
+    rest.remove_prefix(slash);
+    if (path.what != "cards") return rest == "/" ? std::optional(path) : std::nullopt;
+    if (rest != "/") path.uid = rest.substr(1);
     return path;
 }
 
@@ -99,13 +134,22 @@ std::optional<SimRouteReply> handleSimRoute(SimWorld& world, std::string_view me
         if (method != "GET" && method != "HEAD") return error(405, "use GET on /sim");
         return overview(world);
     }
-    const auto cards = parseCardsPath(rest);
-    if (!cards) return error(404, "no such simulator route");
-    SimWorld::Reader* reader = world.find(cards->id);
-    if (!reader) return error(404, "no reader " + std::to_string(cards->id));
-    if (method == "GET" && !cards->uid) return reply(200, describe(*reader));
-    if (method == "POST" && !cards->uid) return placeCard(*reader, body);
-    if (method == "DELETE" && cards->uid) return removeCard(*reader, *cards->uid);
+    const auto parsed = parseReaderPath(rest);
+    if (!parsed || (parsed->what != "cards" && parsed->what != "unplug" && parsed->what != "plug"))
+        return error(404, "no such simulator route");
+    SimWorld::Reader* reader = world.find(parsed->id);
+    if (!reader) return error(404, "no reader " + std::to_string(parsed->id));
+    if (parsed->what == "unplug") {
+        if (method != "POST") return error(405, "use POST on this simulator route");
+        return unplug(*reader, body);
+    }
+    if (parsed->what == "plug") {
+        if (method != "POST") return error(405, "use POST on this simulator route");
+        return plug(*reader);
+    }
+    if (method == "GET" && !parsed->uid) return reply(200, describe(*reader));
+    if (method == "POST" && !parsed->uid) return placeCard(*reader, body);
+    if (method == "DELETE" && parsed->uid) return removeCard(*reader, *parsed->uid);
     if (method == "DELETE") {
         reader->field->clear();
         return SimRouteReply{204, {}};

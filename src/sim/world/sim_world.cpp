@@ -54,11 +54,25 @@ SimWorld::Reader* SimWorld::add(int type, std::unique_ptr<Firmware> firmware, st
             if (!entry->host->ok()) return nullptr;
             if (hardwareId.empty())
                 hardwareId = type == reader_type::kVbSerial ? kCh340HardwareId : kOtherHardwareId;
-            bus_->addSerialPort({entry->host->portPath(), entry->name, hardwareId});
+            bus_->addSerialPort({entry->host->portPath(), entry->name, hardwareId}, entry->reader);
             break;
     }
     readers_.push_back(std::move(entry));
     return readers_.back().get();
+}
+
+void SimWorld::Reader::unplug() {
+    if (host) {
+        host->unplug();
+    } else {
+        reader->unplug();
+    }
+}
+
+bool SimWorld::Reader::plug() {
+    if (host) return host->plug();
+    reader->plug();
+    return true;
 }
 
 SimWorld::Reader* SimWorld::find(int id) const {
@@ -70,6 +84,21 @@ SimWorld::Reader* SimWorld::firstOfType(int type) const {
     for (const auto& reader : readers_)
         if (reader->type == type) return reader.get();
     return nullptr;
+}
+
+std::string placementError(Placement placement) {
+    switch (placement) {
+        case Placement::placed:
+            return {};
+        case Placement::noCard:
+            return "no card to place";
+        case Placement::uidTaken:
+            return "a card with this uid is on the reader already";
+        case Placement::full:
+            return "the reader holds " + std::to_string(VirtualField::kMaxCards) +
+                   " cards already; take one off first";
+    }
+    return "the card could not be placed";
 }
 
 const char* readerTypeName(int type) {

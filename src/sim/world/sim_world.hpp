@@ -3,7 +3,7 @@
 // RF field: HID and CH340 readers are attached to the bus, serial readers live on pseudo-terminals
 // that the bus lists as serial ports with a hardware id, so the service's port searches find them.
 // The reader list is built before the service starts and stays fixed; the cards in each field
-// change at any time (the field has its own lock).
+// change at any time (the field has its own lock), and so does each reader's plug state.
 
 #include <cstdint>
 #include <memory>
@@ -46,6 +46,14 @@ class SimWorld {
         std::shared_ptr<VirtualField> field;
         std::shared_ptr<SimDevice> device;    // HID and CH340 readers
         std::unique_ptr<PtyReaderHost> host;  // serial readers
+
+        // The reader's cable: an unplugged HID or CH340 reader is gone from the bus, a serial one's
+        // line hangs up and its port is gone from the list. A replugged reader is a new device
+        // that the service has to open again. plug() is false when a serial reader's line could
+        // not be set up again.
+        void unplug();
+        bool plug();
+        bool plugged() const { return reader->plugged(); }
     };
 
     // The default firmware of a type: VA readers behind a UART come up at 9,600 baud, the VC serial
@@ -70,6 +78,9 @@ class SimWorld {
     std::shared_ptr<SimDeviceBus> bus_ = std::make_shared<SimDeviceBus>();
     std::vector<std::unique_ptr<Reader>> readers_;
 };
+
+// Why a card could not be placed, for a reply or a scenario error; empty when it was placed.
+std::string placementError(Placement placement);
 
 // "VD HID", "VB serial" and so on; "?" for another type.
 const char* readerTypeName(int type);

@@ -25,6 +25,10 @@ class SimRig {
     // The family's identify command through the transport.
     virtual int identify() = 0;
     virtual void unplug() = 0;
+    virtual void plug() = 0;
+    // Closes the transport's device or port and opens it again, as the service does after an
+    // error; false when nothing opens.
+    virtual bool reopen() = 0;
     rfsim::VirtualReader& reader() { return *reader_; }
 
   protected:
@@ -43,6 +47,11 @@ class BusRig : public SimRig {
         connected = transport->connectDevice();
     }
     void unplug() override { device->unplug(); }
+    void plug() override { device->plug(); }
+    bool reopen() override {
+        transport->close();
+        return transport->connectDevice();
+    }
 
     rfsim::SimDeviceBus bus;
     std::shared_ptr<rfsim::SimDevice> device;
@@ -85,6 +94,16 @@ class PtyRig : public SimRig {
         transport->port().open();
     }
     void unplug() override { host.unplug(); }
+    void plug() override { host.plug(); }
+    bool reopen() override {
+        transport->port().close();
+        try {
+            transport->port().open();
+            return true;
+        } catch (...) {
+            return false;
+        }
+    }
 
     rfsim::PtyReaderHost host;
     std::unique_ptr<Transport> transport;

@@ -94,6 +94,26 @@ TEST(VirtualFieldCards, ARemovedCardLosesItsStateAndComesBackIdle) {
     EXPECT_EQ(card->state(), CardState::idle);
 }
 
+TEST(VirtualFieldCards, HoldsAtMostKMaxCards) {
+    rfsim::VirtualField field;
+    auto uidOf = [](std::size_t i) {
+        return Bytes{0x20, 0x00, static_cast<std::uint8_t>(i >> 8), static_cast<std::uint8_t>(i)};
+    };
+    for (std::size_t i = 0; i < rfsim::VirtualField::kMaxCards; ++i)
+        ASSERT_EQ(field.placeCard(rfsim::makeMifare1K(uidOf(i))), rfsim::Placement::placed) << i;
+    const auto extra = rfsim::makeMifare1K(uidOf(rfsim::VirtualField::kMaxCards));
+    EXPECT_EQ(field.placeCard(extra), rfsim::Placement::full);
+    EXPECT_FALSE(field.place(extra));
+    // A taken UID is told apart from a full field.
+    EXPECT_EQ(field.placeCard(rfsim::makeMifare1K(uidOf(0))), rfsim::Placement::uidTaken);
+    EXPECT_EQ(field.placeCard(nullptr), rfsim::Placement::noCard);
+    EXPECT_EQ(field.cards().size(), rfsim::VirtualField::kMaxCards);
+    // Room again once a card is taken off.
+    ASSERT_TRUE(field.remove(uidOf(5)));
+    EXPECT_EQ(field.placeCard(extra), rfsim::Placement::placed);
+    EXPECT_EQ(field.request(true), 0x0004);  // every card still answers
+}
+
 // A reader thread selects and reads while the test moves the card on and off the field and looks
 // at its memory: every answer is a whole answer, success or "no card".
 TEST(VirtualFieldCards, CardsMoveWhileAReaderTalksToTheField) {
