@@ -1,5 +1,7 @@
 #include "reader/rf_reader.hpp"
 
+#include <initializer_list>
+
 #include "reader/bus/system_device_bus.hpp"
 #include "reader/ch340_baud_setup.hpp"
 #include "reader/frame/va_opcodes.hpp"
@@ -36,6 +38,14 @@ struct RfReader::Transports {
         return nullptr;
     }
 
+    // Whether the current transport's device went away at its last operation.
+    bool deviceLost() const {
+        for (const Orvane::DeviceLoss* loss : std::initializer_list<const Orvane::DeviceLoss*>{
+                 vaHid.get(), vbCh340.get(), vbSerial.get(), vcCh9326.get(), vcSerial.get(), vdHid.get()})
+            if (loss != nullptr && loss->deviceLost()) return true;
+        return false;
+    }
+
     Orvane::DeviceBus& bus;
     std::unique_ptr<Orvane::VAReaderHid> vaHid;
     std::unique_ptr<Orvane::VBReaderCH340> vbCh340;
@@ -46,6 +56,10 @@ struct RfReader::Transports {
     std::string vcSerialPort;
     std::unique_ptr<Orvane::VDReaderHid> vdHid;
 };
+
+bool RfReader::deviceLost() const {
+    return transports_->deviceLost();
+}
 
 namespace {
 

@@ -55,6 +55,10 @@ class RfReader : public Orvane::IRfReader {
     // Yellow and green LEDs of the VC readers (one LED command each).
     bool setLeds(std::uint8_t yellow, std::uint8_t green);
 
+    // The device behind the reader went away at its last exchange (unplugged): every exchange
+    // fails at once until it is plugged back and the reader opened again.
+    bool deviceLost() const;
+
     std::uint8_t type() const { return type_; }
     bool autoDetect() const { return autoDetect_; }
     bool keepOpen() const { return keepOpen_; }

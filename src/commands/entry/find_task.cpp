@@ -61,6 +61,14 @@ class FindTaskRun {
             working_.clear();
             const std::optional<int> found = pass();
             if (!found) continue;  // a card command got the reader first and holds its card
+            if (lostDevice_) {
+                // Unplugged: every pass would fail at once. Try again now and then, not in a spin.
+                if (task_.fixIdle) reported_.clear();
+                s_.sleepUnlessStopped(lostWaitMs_);
+                lostWaitMs_ = std::min(2 * lostWaitMs_, FinderState::kLostDeviceLastWaitMs);
+                continue;
+            }
+            lostWaitMs_ = FinderState::kLostDeviceFirstWaitMs;
             if (*found < 1) {
                 if (task_.fixIdle) reported_.clear();
                 s_.sleepUnlessStopped(task_.intervalMs);
@@ -96,7 +104,9 @@ class FindTaskRun {
         std::lock_guard exchange(s_.exchangeMutex());
         if (s_.hold.isOn()) return std::nullopt;
         afterHold(s_.hold.takeEnded());
-        return s_.finder.findAll(working_);
+        const int found = s_.finder.findAll(working_);
+        lostDevice_ = s_.deviceLost_ && s_.deviceLost_();
+        return found;
     }
 
     // Puts the card a finished hold left selected back to rest, and counts the cards it held as
@@ -120,6 +130,8 @@ class FindTaskRun {
     nlohmann::json message_ = nlohmann::json::object();
     std::vector<CardId> working_;
     std::vector<CardId> reported_;
+    bool lostDevice_ = false;
+    int lostWaitMs_ = FinderState::kLostDeviceFirstWaitMs;
 };
 
 bool FinderState::start(FindIdTask task, ChannelRef channel) {

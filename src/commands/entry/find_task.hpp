@@ -14,6 +14,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -35,7 +36,14 @@ struct FindIdTask {
 // What a reader entry shares with its find task.
 class FinderState : public std::enable_shared_from_this<FinderState> {
   public:
-    explicit FinderState(std::shared_ptr<std::mutex> exchange) : exchange_(std::move(exchange)) {}
+    // `deviceLost` is asked after each pass, with the exchange mutex held.
+    explicit FinderState(std::shared_ptr<std::mutex> exchange, std::function<bool()> deviceLost = {})
+        : exchange_(std::move(exchange)), deviceLost_(std::move(deviceLost)) {}
+
+    // How long the task waits before it tries a reader whose device went away again: from the
+    // first of these, doubling up to the last, whatever interval the client asked for.
+    static constexpr int kLostDeviceFirstWaitMs = 200;
+    static constexpr int kLostDeviceLastWaitMs = 2000;
 
     // Changed and read with exchangeMutex() held: a running task reads it during every pass.
     CardFinder finder;
@@ -76,6 +84,7 @@ class FinderState : public std::enable_shared_from_this<FinderState> {
     void letCommandsIn() const;
 
     std::shared_ptr<std::mutex> exchange_;
+    std::function<bool()> deviceLost_;
     std::mutex rfLock_;
     std::atomic<bool> running_{false};
     std::atomic<bool> waitAck_{false};

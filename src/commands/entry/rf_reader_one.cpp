@@ -18,7 +18,8 @@ constexpr auto kInUseGrace = std::chrono::milliseconds(300);
 
 std::shared_ptr<FinderState> finderFor(const std::shared_ptr<RfReader>& reader) {
     // The alias keeps the reader, and with it the mutex, alive as long as a task holds the state.
-    return std::make_shared<FinderState>(std::shared_ptr<std::mutex>(reader, &reader->exchangeMutex()));
+    return std::make_shared<FinderState>(std::shared_ptr<std::mutex>(reader, &reader->exchangeMutex()),
+                                         [reader = reader.get()] { return reader->deviceLost(); });
 }
 
 // Waits out the grace for another entry to let go of `type`; false when it still holds it.

@@ -12,4 +12,29 @@ bool Hid::openDevice(std::uint16_t vendorId, std::uint16_t productId) {
     return device_ != nullptr;
 }
 
+int Hid::writeReport(std::span<const std::uint8_t> report) {
+    if (!device_) return -1;
+    const int result = device_->write(report);
+    noteResult(result < 0);
+    return result;
+}
+
+int Hid::readReport(std::span<std::uint8_t> report, int timeoutMs) {
+    if (!device_) return -1;
+    const int result = device_->readTimeout(report, timeoutMs);
+    noteResult(result < 0);
+    return result;
+}
+
+int Hid::sendFeature(std::span<const std::uint8_t> report) {
+    if (!device_) return -1;
+    const int result = device_->sendFeatureReport(report);
+    noteResult(result < 0);
+    return result;
+}
+
+int Hid::getFeature(std::span<std::uint8_t> report) {
+    return device_ ? device_->getFeatureReport(report) : -1;
+}
+
 }  // namespace Orvane

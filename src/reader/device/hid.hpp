@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 
 #include "reader/bus/device_bus.hpp"
 #include "reader/device/iusb.hpp"
@@ -19,11 +20,21 @@ class Hid : public IUsb {
     bool open(int sysDevice, int interfaceNumber) override;
     // The first device with these ids; true if a device is held afterwards.
     bool openDevice(std::uint16_t vendorId, std::uint16_t productId);
-    void close() override { device_.reset(); }
+    void close() override {
+        device_.reset();
+        forgetLoss();
+    }
     bool isOpen() override { return device_ != nullptr; }
 
   protected:
-    HidDevice* hidDevice() { return device_.get(); }
+    // hidapi's calls on the open device: -1 without one. hidapi tells no failure apart, and a device
+    // that was unplugged fails every call at once, so a failing call counts as the device lost.
+    int writeReport(std::span<const std::uint8_t> report);
+    int readReport(std::span<std::uint8_t> report, int timeoutMs);
+    int sendFeature(std::span<const std::uint8_t> report);
+    // A reader may answer a feature read with an error while it is busy: that tells nothing.
+    int getFeature(std::span<std::uint8_t> report);
+    bool hasDevice() const { return device_ != nullptr; }
 
   private:
     DeviceBus& bus_;

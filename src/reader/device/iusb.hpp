@@ -1,9 +1,11 @@
 #pragma once
 // What the reader needs from a USB device handle, HID or raw.
 
+#include "reader/device/device_loss.hpp"
+
 namespace Orvane {
 
-class IUsb {
+class IUsb : public DeviceLoss {
   public:
     // Takes over a device the system already opened; true if a device is held afterwards.
     virtual bool open(int sysDevice, int interfaceNumber) = 0;

@@ -47,6 +47,12 @@ void Usb::close() {
     device_.reset();
     continuationMs_ = 0;
     headerLength_ = 0;
+    forgetLoss();
+}
+
+int Usb::noted(int result) {
+    noteResult(result == usb_error::kNoDevice);
+    return result;
 }
 
 int Usb::claimInterface(int n) {
@@ -65,9 +71,9 @@ int Usb::bulkWrite(std::uint8_t endpoint, const std::uint8_t* data, int length, 
     if (!data || length < 0) return usb_error::kInvalidParam;
     int transferred = 0;
     // An OUT transfer only reads the buffer.
-    const int result =
+    const int result = noted(
         device_->bulkTransfer(endpoint, {const_cast<std::uint8_t*>(data), static_cast<std::size_t>(length)},
-                              transferred, timeoutMs);
+                              transferred, timeoutMs));
     return result < 0 ? result : std::clamp(transferred, 0, length);
 }
 
@@ -75,8 +81,8 @@ int Usb::bulkRead(std::uint8_t endpoint, std::uint8_t* buffer, int length, unsig
     if (!device_) return kNoHandle;
     if (!buffer || length < 0) return usb_error::kInvalidParam;
     int transferred = 0;
-    const int result =
-        device_->bulkTransfer(endpoint, {buffer, static_cast<std::size_t>(length)}, transferred, timeoutMs);
+    const int result = noted(
+        device_->bulkTransfer(endpoint, {buffer, static_cast<std::size_t>(length)}, transferred, timeoutMs));
     if (result < 0) return result;
     transferred = std::clamp(transferred, 0, length);
     if (!isInEndpoint(endpoint) || continuationMs_ == 0) return transferred;
@@ -95,7 +101,7 @@ int Usb::bulkReadMore(std::uint8_t endpoint, std::uint8_t* buffer, int length, i
     while (held < length && std::chrono::steady_clock::now() < deadline) {
         int got = 0;
         const int result =
-            device_->bulkTransfer(endpoint, packet, got, static_cast<unsigned>(continuationMs_));
+            noted(device_->bulkTransfer(endpoint, packet, got, static_cast<unsigned>(continuationMs_)));
         if (result < 0 && result != usb_error::kTimeout) return result;
         const int data =
             std::min(stripHeaders(packet.data(), std::clamp(got, 0, kPacketSize)), length - held);
@@ -124,15 +130,16 @@ int Usb::setCh340Baud(std::uint32_t baud, int continuationMs) {
     const auto index = ch340::baudIndex(baud);
     if (!index) return -2;
     if (!device_) return kNoHandle;
-    const int result = device_->controlTransfer(ch340::kRequestType, ch340::kWriteRegisters,
-                                                ch340::kBaudRegisters, *index, {}, ch340::kControlTimeoutMs);
+    const int result =
+        noted(device_->controlTransfer(ch340::kRequestType, ch340::kWriteRegisters, ch340::kBaudRegisters,
+                                       *index, {}, ch340::kControlTimeoutMs));
     continuationMs_ = continuationMs;
     headerLength_ = 0;
     return result < 0 ? result : 0;
 }
 
 int Usb::resetDevice() {
-    return device_ ? device_->resetDevice() : kNoHandle;
+    return device_ ? noted(device_->resetDevice()) : kNoHandle;
 }
 
 void Usb::setContinuation(int timeoutMs, int headerLength) {

@@ -43,6 +43,8 @@ class Usb : public IUsb {
     void setContinuation(int timeoutMs, int headerLength);
 
   private:
+    // Notes whether `result` says the device has gone; returns it.
+    int noted(int result);
     int bulkReadMore(std::uint8_t endpoint, std::uint8_t* buffer, int length, int held, unsigned timeoutMs);
     int stripHeaders(std::uint8_t* data, int count) const;
 

@@ -2,8 +2,8 @@
 
 #include <fcntl.h>
 #include <linux/serial.h>
+#include <poll.h>
 #include <sys/ioctl.h>
-#include <sys/select.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -67,12 +67,12 @@ timespec toTimespec(std::chrono::nanoseconds wait) {
 }
 
 // Waits until fd is readable (or writable) or the wait is over: >0 ready, 0 timed out, <0 errno set.
+// poll, not select: a descriptor above FD_SETSIZE (a process allowed many open files) must not be
+// written into a fixed-size fd_set. A hang-up counts as ready: the read or write then tells why.
 int waitFor(int fd, bool forWrite, std::chrono::nanoseconds wait) {
-    fd_set set;
-    FD_ZERO(&set);
-    FD_SET(fd, &set);
+    pollfd entry{fd, static_cast<short>(forWrite ? POLLOUT : POLLIN), 0};
     const timespec limit = toTimespec(std::max(wait, std::chrono::nanoseconds(0)));
-    return ::pselect(fd + 1, forWrite ? nullptr : &set, forWrite ? &set : nullptr, nullptr, &limit, nullptr);
+    return ::ppoll(&entry, 1, &limit, nullptr);
 }
 
 bool wouldBlock(int error) {

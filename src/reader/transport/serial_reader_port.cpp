@@ -1,6 +1,25 @@
 #include "reader/transport/serial_reader_port.hpp"
 
+#include <cerrno>
+
+#include "reader/serial/serial_errors.hpp"
+
 namespace Orvane {
+
+template <typename Step>
+bool SerialReaderPort::attempt(Step&& step) {
+    try {
+        step();
+        return true;
+    } catch (const serial::IOException& e) {
+        const int error = e.errorNumber();
+        noteResult(error == EIO || error == ENXIO || error == ENODEV || error == ENOENT);
+    } catch (const serial::SerialException&) {
+        noteResult(true);  // ready to read or write, yet nothing moved: the other end hung up
+    } catch (...) {
+    }
+    return false;
+}
 
 SerialReaderPort::SerialReaderPort(ReplyLength replyLength, int firstRead)
     : replyLength_(replyLength), firstRead_(firstRead) {
@@ -9,13 +28,10 @@ SerialReaderPort::SerialReaderPort(ReplyLength replyLength, int firstRead)
 
 int SerialReaderPort::transceiveFramed(std::uint8_t* buf, int len, int maxLen) {
     if (!buf || len < 1 || maxLen < firstRead_) return -1;
-    if (parkedPort_) {
-        try {
+    if (parkedPort_ && !attempt([this] {
             if (!port().isOpen()) port().open();
-        } catch (...) {
-            return -1;
-        }
-    }
+        }))
+        return -1;
     const int result = writeThenRead(buf, len, maxLen);
     if (parkedPort_) {
         try {
@@ -27,16 +43,12 @@ int SerialReaderPort::transceiveFramed(std::uint8_t* buf, int len, int maxLen) {
 }
 
 int SerialReaderPort::writeThenRead(std::uint8_t* buf, int len, int maxLen) {
-    try {
-        port().flush();  // the previous request has left the line before this one starts
-    } catch (...) {
-        return -1;
-    }
-    try {
-        if (port().write(buf, static_cast<std::size_t>(len)) != static_cast<std::size_t>(len)) return 0;
-    } catch (...) {
-        return 0;
-    }
+    // The previous request has left the line before this one starts.
+    if (!attempt([this] { port().flush(); })) return -1;
+    std::size_t written = 0;
+    if (!attempt([&] { written = port().write(buf, static_cast<std::size_t>(len)); })) return 0;
+    forgetLoss();
+    if (written != static_cast<std::size_t>(len)) return 0;
 
     const auto head = static_cast<std::size_t>(firstRead_);
     const std::size_t got = readSome(buf, head);
@@ -48,11 +60,9 @@ int SerialReaderPort::writeThenRead(std::uint8_t* buf, int len, int maxLen) {
 }
 
 std::size_t SerialReaderPort::readSome(std::uint8_t* buffer, std::size_t size) {
-    try {
-        return port().read(buffer, size);
-    } catch (...) {
-        return 0;
-    }
+    std::size_t got = 0;
+    attempt([&] { got = port().read(buffer, size); });
+    return got;
 }
 
 }  // namespace Orvane

@@ -5,12 +5,13 @@
 
 #include <cstdint>
 
+#include "reader/device/device_loss.hpp"
 #include "reader/device/serial_port.hpp"
 #include "reader/transport/reply_collector.hpp"
 
 namespace Orvane {
 
-class SerialReaderPort : public SerialPort {
+class SerialReaderPort : public SerialPort, public DeviceLoss {
   public:
     // 1 ms between bytes, 200 ms for a read or a write.
     static constexpr serial::Timeout kReaderTimeout{1, 200, 0, 200, 0};
@@ -28,6 +29,10 @@ class SerialReaderPort : public SerialPort {
     int transceiveFramed(std::uint8_t* buf, int len, int maxLen);
 
   private:
+    // Runs one serial-layer step; false when it threw. An error of a port whose device has gone
+    // (EIO, ENXIO, ENODEV, a vanished node, a hang-up) is noted as the device lost.
+    template <typename Step>
+    bool attempt(Step&& step);
     int writeThenRead(std::uint8_t* buf, int len, int maxLen);
     std::size_t readSome(std::uint8_t* buffer, std::size_t size);
 

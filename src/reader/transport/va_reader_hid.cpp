@@ -16,21 +16,19 @@ constexpr int kReadTimeoutMs = 200;
 int VAReaderHid::transceive(std::uint8_t* buf, int len, int maxLen) {
     if (!buf || len < 1 || maxLen <= kBlock) return -1;
     for (int offset = 0; offset < len; offset += kBlock) {
-        HidDevice* device = hidDevice();
-        if (!device) return -1;
+        if (!hasDevice()) return -1;
         const int chunk = std::min(kBlock, len - offset);
         report_.fill(0);
         std::copy_n(buf + offset, chunk, report_.begin() + 1);
-        if (device->write(report_) != static_cast<int>(report_.size())) return -1;
+        if (writeReport(report_) != static_cast<int>(report_.size())) return -1;
     }
 
     // Input reports carry no report ID; whatever a read returns is reply bytes.
     // The shortest reply is assumed until LEN is in.
     ReplyCollector reply(buf, maxLen, va_frame::replyLength, static_cast<int>(va_frame::kMinReply));
     while (reply.wantsMore()) {
-        HidDevice* device = hidDevice();
-        if (!device) break;
-        const int got = device->readTimeout(report_, kReadTimeoutMs);
+        if (!hasDevice()) break;
+        const int got = readReport(report_, kReadTimeoutMs);
         if (got <= 0) break;
         reply.append(report_.data(), std::min(got, static_cast<int>(report_.size())));
     }

@@ -15,28 +15,26 @@ constexpr int kReadTimeoutMs = 200;
 
 bool VCReaderCH9326::connectDevice() {
     if (!openDevice(kVendorId, kProductId)) return false;
-    return hidDevice()->sendFeatureReport(kBridgeSetup) == static_cast<int>(kBridgeSetup.size());
+    return sendFeature(kBridgeSetup) == static_cast<int>(kBridgeSetup.size());
 }
 
 int VCReaderCH9326::transceive(std::uint8_t* buf, int len, int maxLen) {
     if (!buf || len < 1 || maxLen < static_cast<int>(report_.size())) return -1;
     // Output report: ID 0, byte count, up to 31 data bytes.
     for (int offset = 0; offset < len; offset += kChunk) {
-        HidDevice* device = hidDevice();
-        if (!device) return -1;
+        if (!hasDevice()) return -1;
         const int chunk = std::min(kChunk, len - offset);
         report_.fill(0);
         report_[1] = static_cast<std::uint8_t>(chunk);
         std::copy_n(buf + offset, chunk, report_.begin() + 2);
-        if (device->write(report_) != static_cast<int>(report_.size())) return -1;
+        if (writeReport(report_) != static_cast<int>(report_.size())) return -1;
     }
 
     // Input report: byte count, then the data bytes.
     ReplyCollector reply(buf, maxLen, vc_frame::replyLength);
     while (reply.wantsMore()) {
-        HidDevice* device = hidDevice();
-        if (!device) break;
-        const int got = device->readTimeout(report_, kReadTimeoutMs);
+        if (!hasDevice()) break;
+        const int got = readReport(report_, kReadTimeoutMs);
         if (got < 2) break;
         const int count = report_[0];
         if (count == 0 || count > kChunk) break;

@@ -19,13 +19,12 @@ constexpr auto kPollPause = std::chrono::milliseconds(1);
 int VDReaderHid::transceive(std::uint8_t* buf, int len, int maxLen) {
     if (!buf || len < 1 || maxLen < static_cast<int>(report_.size())) return -1;
     for (int offset = 0; offset < len; offset += kChunk) {
-        HidDevice* device = hidDevice();
-        if (!device) return -1;
+        if (!hasDevice()) return -1;
         const int chunk = std::min(kChunk, len - offset);
         report_.fill(0);
         report_[0] = kReportId;
         std::copy_n(buf + offset, chunk, report_.begin() + 1);
-        if (device->sendFeatureReport(report_) != static_cast<int>(report_.size())) return -1;
+        if (sendFeature(report_) != static_cast<int>(report_.size())) return -1;
     }
 
     ReplyCollector reply(buf, maxLen, vd_frame::replyLength);
@@ -42,10 +41,9 @@ int VDReaderHid::transceive(std::uint8_t* buf, int len, int maxLen) {
 int VDReaderHid::pollReport() {
     const auto start = std::chrono::steady_clock::now();
     for (;;) {
-        HidDevice* device = hidDevice();
-        if (!device) return -1;
+        if (!hasDevice()) return -1;
         report_[0] = kReportId;
-        const int got = device->getFeatureReport(report_);
+        const int got = getFeature(report_);
         if (got >= 0) return got;
         if (std::chrono::steady_clock::now() - start >= kPollWindow) return got;
         std::this_thread::sleep_for(kPollPause);

@@ -309,3 +309,19 @@ TEST_F(FindTaskTest, AfterAHoldTheCardIsPutToRestFirstAndIsNotNew) {
             EXPECT_EQ(uids(sent[i]), c.events[i]) << "event " << i;
     }
 }
+
+TEST_F(FindTaskTest, ALostDeviceIsTriedNowAndThenNotInASpin) {
+    std::atomic<bool> lost{true};
+    state = std::make_shared<FinderState>(exchange, [&] { return lost.load(); });
+    state->finder.typeA.searcher = searcher;
+    start({.ack = std::nullopt, .intervalMs = 0, .pause = false, .fixIdle = false});
+    // 0, 200 and 600 ms into the wait: a few passes in a second instead of thousands.
+    std::this_thread::sleep_for(1s);
+    EXPECT_LE(searcher->script.passes(), 4);
+    EXPECT_GE(searcher->script.passes(), 2);
+
+    lost = false;  // plugged back in (and opened again)
+    const int before = searcher->script.passes();
+    EXPECT_TRUE(searcher->script.waitForPasses(before + 50, 5s)) << "back to passes without a pause";
+    state->stop();
+}
