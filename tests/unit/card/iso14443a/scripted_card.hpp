@@ -3,6 +3,8 @@
 // queue (or always the same), logs its request data, and refuses with status 0x01 once the queue
 // is empty. Commands not scripted keep the firmware's own behaviour.
 
+#include <algorithm>
+#include <cstdint>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -31,11 +33,14 @@ class ScriptedCard {
         log_->lines.clear();
     }
     // Command codes of every frame the reader accepted since mark().
+    // The reader keeps only its recent commands: counted by their running total, not by position.
     std::vector<std::uint8_t> commandsSinceMark() const {
         const auto all = reader_.state().commands;
-        return std::vector<std::uint8_t>(all.begin() + static_cast<std::ptrdiff_t>(mark_), all.end());
+        const std::uint64_t since = all.total() - mark_;
+        const std::size_t kept = std::min<std::uint64_t>(since, all.size());
+        return std::vector<std::uint8_t>(all.end() - static_cast<std::ptrdiff_t>(kept), all.end());
     }
-    void mark() { mark_ = reader_.state().commands.size(); }
+    void mark() { mark_ = reader_.state().commands.total(); }
 
   private:
     struct Log {
@@ -64,5 +69,5 @@ class ScriptedCard {
 
     rfsim::VirtualReader& reader_;
     std::shared_ptr<Log> log_ = std::make_shared<Log>();
-    std::size_t mark_ = 0;
+    std::uint64_t mark_ = 0;
 };
