@@ -37,7 +37,11 @@ ServiceHome::ServiceHome() {
     home_ = ::mkdtemp(pattern.data()) ? pattern : std::string();
     fs::create_directories(home_ + "/bin");
     const std::string fake = home_ + "/bin/xdg-open";
-    std::ofstream(fake) << "#!/bin/sh\necho \"$1\" >> \"$HOME/opened-urls\"\n";
+    // It talks on both outputs, as a real one may; the URL is recorded last, so once it is there
+    // the talk has been written.
+    std::ofstream(fake) << "#!/bin/sh\necho \"xdg-open says: opening $1\"\n"
+                           "echo \"xdg-open complains: no browser for $1\" >&2\n"
+                           "echo \"$1\" >> \"$HOME/opened-urls\"\n";
     fs::permissions(fake, fs::perms::owner_all);
 }
 

@@ -5,8 +5,8 @@
 #include <boost/asio/post.hpp>
 #include <csignal>
 
-#include "service/frontend/http_connection.hpp"
 #include "protocol/log.hpp"
+#include "service/frontend/http_connection.hpp"
 
 namespace net = boost::asio;
 using tcp = net::ip::tcp;
@@ -51,8 +51,9 @@ int HttpServer::listen() {
     return ec ? -ec.value() : 0;
 }
 
-int HttpServer::run() {
+int HttpServer::run(const std::function<void()>& whenListening) {
     if (const int err = listen(); err != 0) return err;
+    if (whenListening) whenListening();
     signals_.add(SIGINT);
     signals_.add(SIGTERM);
     signals_.async_wait([this](boost::system::error_code ec, int) {

@@ -6,6 +6,7 @@
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/signal_set.hpp>
 #include <boost/asio/ssl/context.hpp>
+#include <functional>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -28,8 +29,8 @@ class HttpServer {
     HttpServer& operator=(const HttpServer&) = delete;
 
     // Listens and serves until stop() or SIGINT/SIGTERM; 0 then, or a negative errno when it
-    // cannot listen.
-    int run();
+    // cannot listen. whenListening runs on this thread once the port is bound.
+    int run(const std::function<void()>& whenListening = {});
     // Safe from any thread and from a signal-free context.
     void stop();
 
