@@ -5,6 +5,24 @@
 #include <fmt/printf.h>
 #include <spdlog/spdlog.h>
 
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+// What a client sent goes into a log line at most this long.
+inline constexpr std::size_t kLogTextMax = 256;
+
+// Text from a client as a log line shows it: up to `max` bytes (not ending inside a UTF-8
+// sequence) and a note of the whole length, so that one request cannot write kilobytes to disk.
+inline std::string cutForLog(std::string_view text, std::size_t max = kLogTextMax) {
+    if (text.size() <= max) return std::string(text);
+    std::size_t keep = max;
+    // Continuation bytes are 10xxxxxx; a sequence has at most three of them.
+    for (int i = 0; i < 3 && keep > 0 && (static_cast<unsigned char>(text[keep]) & 0xC0) == 0x80; ++i)
+        --keep;
+    return std::string(text.substr(0, keep)) + "…(cut, " + std::to_string(text.size()) + " bytes)";
+}
+
 template <typename... Args>
 void logDebug(const char* format, const Args&... args) {
     if (spdlog::should_log(spdlog::level::debug)) spdlog::debug(fmt::sprintf(format, args...));

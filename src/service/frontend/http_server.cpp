@@ -81,7 +81,19 @@ void HttpServer::startWorkers() {
         worker.thread = std::thread([&worker, i] {
             logInfo("worker thread %d started", static_cast<int>(i));
             auto guard = net::make_work_guard(worker.ioc);
-            worker.ioc.run();
+            // A handler that throws would end the process; the loop goes on with everyone else's.
+            // Messages catch their own failures and close their connection, so this is the last
+            // line for the rest (timers, UDP receives).
+            for (;;) {
+                try {
+                    worker.ioc.run();
+                    break;
+                } catch (const std::exception& e) {
+                    logError("worker thread %d: a handler failed: %s", static_cast<int>(i), e.what());
+                } catch (...) {
+                    logError("worker thread %d: a handler failed", static_cast<int>(i));
+                }
+            }
             logInfo("worker thread %d stopped", static_cast<int>(i));
         });
     }

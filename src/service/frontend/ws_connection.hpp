@@ -9,9 +9,9 @@
 #include <deque>
 #include <memory>
 
+#include "protocol/log.hpp"
 #include "service/frontend/connection_slot.hpp"
 #include "service/frontend/http_handler.hpp"
-#include "protocol/log.hpp"
 #include "service/session/session_work.hpp"
 
 namespace websocket = boost::beast::websocket;
@@ -79,7 +79,7 @@ class WsConnection : public Channel, public std::enable_shared_from_this<WsConne
   private:
     void onAccept(boost::beast::error_code ec) {
         request_ = {};
-        if (ec) return;
+        if (ec) return fail(ec, "accept");
         open_ = true;
         ++slot_.front().sessionNum;
         session_ = std::make_shared<SessionWork>(ChannelRef(this->weak_from_this()), slot_.front().config,
@@ -94,12 +94,16 @@ class WsConnection : public Channel, public std::enable_shared_from_this<WsConne
     }
 
     void onRead(boost::beast::error_code ec) {
-        if (ec) return onClosed();
+        if (ec) {
+            fail(ec, "read");
+            return onClosed();
+        }
         gotText_ = ws_.got_text();
         const std::string message = boost::beast::buffers_to_string(buffer_.data());
         buffer_.consume(buffer_.size());
         // Hold the session for the whole call: a close on another path must not free it mid-dispatch.
         if (const auto session = session_; session && !session->dispatch(message)) {
+            logDebug("[%s:%d] websocket message refused, closing", peer_.ip, peer_.port);
             close();
             return;
         }
@@ -133,7 +137,10 @@ class WsConnection : public Channel, public std::enable_shared_from_this<WsConne
     void onWrite(boost::beast::error_code ec) {
         writeTimer_.cancel();
         writing_ = false;
-        if (ec) return abort();
+        if (ec) {
+            fail(ec, "write");
+            return abort();
+        }
         settled(queue_.front());
         queue_.pop_front();
         if (!queue_.empty()) return write();
@@ -149,7 +156,15 @@ class WsConnection : public Channel, public std::enable_shared_from_this<WsConne
 
     void closeHandshake() {
         ws_.async_close(websocket::close_code::normal,
-                        [self = this->shared_from_this()](boost::beast::error_code) { self->onClosed(); });
+                        [self = this->shared_from_this()](boost::beast::error_code ec) {
+                            if (ec) self->fail(ec, "close");
+                            self->onClosed();
+                        });
+    }
+
+    // Why a connection ends, for looking into one client's trouble.
+    void fail(boost::beast::error_code ec, const char* what) const {
+        logDebug("[%s:%d] websocket %s: %s", peer_.ip, peer_.port, what, ec.message());
     }
 
     // Drops the connection at once (peer stuck or gone).
