@@ -10,6 +10,7 @@
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/websocket.hpp>
+#include <optional>
 
 namespace {
 
@@ -107,6 +108,23 @@ struct WsClient::Impl {
     net::io_context ioc;
     websocket::stream<net::ip::tcp::socket> ws{ioc};
     bool open = false;
+
+    // One message read, given up after `timeout` (timed_out). Asio's blocking reads wait again
+    // after SO_RCVTIMEO expires, so the read runs on this client's own loop and is cancelled when
+    // the time is up; the stream is unusable after that.
+    boost::system::error_code readWithin(boost::beast::flat_buffer& buffer,
+                                         std::chrono::milliseconds timeout) {
+        std::optional<boost::system::error_code> result;
+        ws.async_read(buffer, [&result](boost::system::error_code ec, std::size_t) { result = ec; });
+        ioc.restart();
+        ioc.run_for(timeout);
+        if (result) return *result;
+        boost::system::error_code ignored;
+        ws.next_layer().cancel(ignored);
+        ioc.restart();
+        ioc.run();
+        return net::error::timed_out;
+    }
 };
 
 WsClient::WsClient(int port, const std::string& host) : impl_(std::make_unique<Impl>()) {
@@ -143,25 +161,14 @@ bool WsClient::sendBinary(const std::string& bytes) {
 }
 
 std::optional<std::string> WsClient::receive(std::chrono::milliseconds timeout) {
-    const int fd = impl_->ws.next_layer().native_handle();
-    timeval tv{static_cast<time_t>(timeout.count() / 1000),
-               static_cast<suseconds_t>(timeout.count() % 1000 * 1000)};
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
     boost::beast::flat_buffer buffer;
-    boost::system::error_code ec;
-    impl_->ws.read(buffer, ec);
-    if (ec) return std::nullopt;
+    if (impl_->readWithin(buffer, timeout)) return std::nullopt;
     return boost::beast::buffers_to_string(buffer.data());
 }
 
 bool WsClient::closedByServer(std::chrono::milliseconds timeout) {
     // One read: after a time-out the stream is unusable, so there is no second try.
-    const int fd = impl_->ws.next_layer().native_handle();
-    timeval tv{static_cast<time_t>(timeout.count() / 1000),
-               static_cast<suseconds_t>(timeout.count() % 1000 * 1000)};
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
     boost::beast::flat_buffer buffer;
-    boost::system::error_code ec;
-    impl_->ws.read(buffer, ec);
-    return ec && ec != net::error::would_block && ec != net::error::try_again && ec != net::error::timed_out;
+    const auto ec = impl_->readWithin(buffer, timeout);
+    return ec && ec != net::error::timed_out;
 }

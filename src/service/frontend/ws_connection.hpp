@@ -18,7 +18,14 @@ namespace websocket = boost::beast::websocket;
 
 struct WsLimits {
     static constexpr std::size_t kMaxMessage = 1 << 20;
-    static constexpr std::size_t kMaxQueued = 4096;  // replies waiting for a peer that does not read
+    // Texts waiting for a peer that does not read, replies and events alike, in number and in bytes.
+    // Every reply repeats its request's ack, so without the byte cap a client that sends 1 MiB
+    // messages and never reads would make the queue grow by 1 MiB a message.
+    static constexpr std::size_t kMaxQueued = 4096;
+    static constexpr std::size_t kMaxQueuedBytes = 8 << 20;
+    // A read buffer that grew beyond this for one message is given back afterwards, so a
+    // connection that once sent a large message does not keep its memory.
+    static constexpr std::size_t kKeptReadBuffer = 64 << 10;
     // Droppable events stop well before that, so a flood of them never closes the connection, and
     // large ones (a 64 KiB datagram is 128 KiB of hex) cannot fill memory either.
     static constexpr std::size_t kMaxEventBacklog = kMaxQueued / 2;
@@ -57,8 +64,20 @@ class WsConnection : public Channel, public std::enable_shared_from_this<WsConne
     // Channel
     bool sendText(std::string text) override {
         if (!open_) return false;
-        backlog_ += 1;
-        backlogBytes_ += text.size();
+        const std::size_t bytes = text.size();
+        const std::size_t count = backlog_.fetch_add(1) + 1;
+        const std::size_t total = backlogBytes_.fetch_add(bytes) + bytes;
+        if (count > WsLimits::kMaxQueued || total > WsLimits::kMaxQueuedBytes) {
+            backlog_ -= 1;
+            backlogBytes_ -= bytes;
+            if (open_.exchange(false))
+                boost::asio::post(ws_.get_executor(), [self = this->shared_from_this(), count, total] {
+                    logError("[%s:%d] websocket peer does not read (%d messages, %d bytes waiting), closing",
+                             self->peer_.ip, self->peer_.port, count, total);
+                    self->abort();
+                });
+            return false;
+        }
         boost::asio::post(ws_.get_executor(),
                           [self = this->shared_from_this(), text = std::move(text)]() mutable {
                               self->queue(std::move(text));
@@ -99,10 +118,14 @@ class WsConnection : public Channel, public std::enable_shared_from_this<WsConne
             return onClosed();
         }
         gotText_ = ws_.got_text();
-        const std::string message = boost::beast::buffers_to_string(buffer_.data());
-        buffer_.consume(buffer_.size());
+        // A flat buffer holds the message in one piece; nothing reads into it until the next read.
+        const std::string_view message(static_cast<const char*>(buffer_.data().data()), buffer_.size());
         // Hold the session for the whole call: a close on another path must not free it mid-dispatch.
-        if (const auto session = session_; session && !session->dispatch(message)) {
+        const auto session = session_;
+        const bool keep = !session || session->dispatch(message);
+        buffer_.consume(buffer_.size());
+        if (buffer_.capacity() > WsLimits::kKeptReadBuffer) buffer_.shrink_to_fit();
+        if (!keep) {
             logDebug("[%s:%d] websocket message refused, closing", peer_.ip, peer_.port);
             close();
             return;
@@ -112,11 +135,6 @@ class WsConnection : public Channel, public std::enable_shared_from_this<WsConne
 
     void queue(std::string text) {
         if (closing_) return settled(text);
-        if (queue_.size() >= WsLimits::kMaxQueued) {
-            logError("[%s:%d] websocket peer does not read, closing", peer_.ip, peer_.port);
-            settled(text);
-            return abort();
-        }
         queue_.push_back(std::move(text));
         if (!writing_) write();
     }
