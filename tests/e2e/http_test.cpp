@@ -131,3 +131,31 @@ TEST(Http, ClientDribblingHeadersIsDroppedByItsDeadline) {
     const auto status = nlohmann::json::parse(httpRequest(service.port(), "GET", "/status")->body);
     EXPECT_EQ(status["connectNum"], 1);  // only the request asking
 }
+
+TEST(Http, AFloodOfRefusedRequestsCannotFillTheLog) {
+    ServiceHome home;
+    RunningService service(home, freePort());
+    ASSERT_TRUE(service.ready());
+    // 1000 pipelined requests for missing files, each with a target of almost the header limit.
+    constexpr int kRequests = 1000;
+    const std::string request = "GET /" + std::string(16000, 'a') + " HTTP/1.1\r\nHost: x\r\n\r\n";
+    RawConnection c(service.port());
+    std::thread sender([&] {
+        for (int i = 0; i < kRequests && c.send(request); ++i) {
+        }
+    });
+    std::string replies;
+    int answered = 0;
+    for (std::string some; answered < kRequests && !(some = c.receiveSome()).empty();) {
+        replies += some;
+        for (std::size_t at; (at = replies.find("HTTP/1.1 404")) != std::string::npos; ++answered)
+            replies.erase(0, at + 12);
+    }
+    sender.join();
+    EXPECT_EQ(answered, kRequests);
+    service.stop();
+    const std::string log = home.logText();
+    // Before: the whole target every time, 16 MB. Now ten lines a second, each cut to 256 bytes.
+    EXPECT_LT(log.size(), 16u * 1024) << log.size();
+    EXPECT_NE(log.find("…(cut, 16001 bytes)"), std::string::npos) << log.substr(0, 400);
+}
