@@ -2,6 +2,7 @@
 
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -63,6 +64,52 @@ bool RawConnection::closedByPeer() {
     if (fd_ < 0) return true;
     char byte;
     return ::recv(fd_, &byte, 1, 0) == 0;
+}
+
+bool RawConnection::closesWithin(std::chrono::milliseconds limit) {
+    if (fd_ < 0) return true;
+    const auto until = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+        pollfd p{fd_, POLLIN, 0};
+        if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) <= 0) return false;
+        char chunk[4096];
+        if (::recv(fd_, chunk, sizeof chunk, 0) <= 0) return true;
+    }
+}
+
+RawWebSocket::RawWebSocket(int port, std::chrono::milliseconds receiveTimeout)
+    : connection_(port, receiveTimeout) {
+    const std::string upgrade =
+        "GET / HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) +
+        "\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+        "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n";
+    if (!connection_.send(upgrade)) return;
+    std::string response;
+    while (response.find("\r\n\r\n") == std::string::npos) {
+        const std::string some = connection_.receiveSome();
+        if (some.empty()) return;
+        response += some;
+    }
+    open_ = response.rfind("HTTP/1.1 101", 0) == 0;
+}
+
+std::string RawWebSocket::frame(int opcode, const std::string& payload, bool fin) {
+    std::string bytes;
+    bytes += static_cast<char>((fin ? 0x80 : 0) | opcode);
+    if (payload.size() < 126) {
+        bytes += static_cast<char>(0x80 | payload.size());
+    } else {
+        bytes += static_cast<char>(0x80 | 126);
+        bytes += static_cast<char>(payload.size() >> 8);
+        bytes += static_cast<char>(payload.size() & 0xFF);
+    }
+    const char mask[4] = {0x11, 0x22, 0x33, 0x44};
+    bytes.append(mask, 4);
+    for (std::size_t i = 0; i < payload.size(); ++i)
+        bytes += static_cast<char>(payload[i] ^ mask[i % 4]);
+    return bytes;
 }
 
 std::optional<HttpResult> parseHttpResponse(const std::string& text) {

@@ -152,3 +152,60 @@ TEST(WebSocket, LargeMessagesLeaveNoLargeBuffersBehind) {
     const long grown = residentKiB(service.pid()) - before;
     EXPECT_LT(grown, kClients * 1024 / 2) << grown << " KiB";
 }
+
+TEST(WebSocket, AMessageDraggedOutIsDroppedTenSecondsAfterItBegan) {
+    ServiceHome home;
+    RunningService service(home, freePort());
+    ASSERT_TRUE(service.ready());
+    const std::string message = R"({"ack":"slow","code":1})";
+    // Ways of taking 15 s over one message, a piece every 500 ms: one byte at a time, or one
+    // fragment at a time with a ping between fragments.
+    std::vector<std::string> bytewise;
+    for (const char byte : RawWebSocket::frame(1, message))
+        bytewise.emplace_back(1, byte);
+    std::vector<std::string> fragments = {RawWebSocket::frame(1, message.substr(0, 1), false)};
+    for (std::size_t i = 1; i < message.size(); ++i)
+        fragments.push_back(RawWebSocket::frame(9, "") +
+                            RawWebSocket::frame(0, message.substr(i, 1), i + 1 == message.size()));
+    for (const auto& pieces : {bytewise, fragments}) {
+        RawWebSocket slow(service.port());
+        ASSERT_TRUE(slow.open());
+        const auto start = std::chrono::steady_clock::now();
+        bool dropped = false;
+        for (const std::string& piece : pieces) {
+            if (!slow.socket().send(piece) || slow.socket().closesWithin(std::chrono::milliseconds(500))) {
+                dropped = true;
+                break;
+            }
+        }
+        const auto took = std::chrono::steady_clock::now() - start;
+        EXPECT_TRUE(dropped) << pieces.size() << " pieces";
+        EXPECT_GE(took, std::chrono::milliseconds(9500)) << pieces.size() << " pieces";
+        EXPECT_LT(took, std::chrono::milliseconds(12500)) << pieces.size() << " pieces";
+    }
+    const auto status = json::parse(httpRequest(service.port(), "GET", "/status")->body);
+    EXPECT_EQ(status["connectNum"], 1);  // only the request asking
+    service.stop();
+    EXPECT_NE(home.logText().find("websocket message not complete within 10 s"), std::string::npos)
+        << home.logText();
+}
+
+TEST(WebSocket, AnIdleConnectionThatAnswersPingsIsKept) {
+    ServiceHome home;
+    RunningService service(home, freePort());
+    ASSERT_TRUE(service.ready());
+    RawWebSocket idle(service.port());
+    ASSERT_TRUE(idle.open());
+    // After 10 s of silence the service pings; the pong must not count as a message begun.
+    const std::string ping = idle.socket().receiveSome();
+    ASSERT_FALSE(ping.empty());
+    ASSERT_EQ(static_cast<unsigned char>(ping[0]), 0x89);
+    ASSERT_TRUE(idle.socket().send(RawWebSocket::frame(10, ping.substr(2))));
+    EXPECT_FALSE(idle.socket().closesWithin(std::chrono::milliseconds(10500)));
+    ASSERT_TRUE(idle.socket().send(RawWebSocket::frame(1, R"({"ack":"late","code":1})")));
+    std::string received;  // another ping may come first
+    for (std::string some; received.find("\"ack\": \"late\"") == std::string::npos &&
+                           !(some = idle.socket().receiveSome()).empty();)
+        received += some;
+    EXPECT_NE(received.find("\"ack\": \"late\""), std::string::npos) << received;
+}

@@ -13,6 +13,7 @@
 #include "protocol/log.hpp"
 #include "service/frontend/connection_slot.hpp"
 #include "service/frontend/http_handler.hpp"
+#include "service/frontend/streams.hpp"
 #include "service/frontend/tls_setup.hpp"
 #include "service/frontend/ws_connection.hpp"
 
@@ -24,9 +25,6 @@ struct HttpLimits {
     static constexpr std::uint32_t kHeaderBytes = 16 * 1024;
     static constexpr std::uint64_t kBodyBytes = 64 * 1024;
 };
-
-using PlainStream = boost::beast::tcp_stream;
-using TlsStream = boost::beast::ssl_stream<boost::beast::tcp_stream>;
 
 template <class Stream>
 class HttpConnection : public std::enable_shared_from_this<HttpConnection<Stream>> {

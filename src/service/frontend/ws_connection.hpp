@@ -12,6 +12,7 @@
 #include "protocol/log.hpp"
 #include "service/frontend/connection_slot.hpp"
 #include "service/frontend/http_handler.hpp"
+#include "service/frontend/streams.hpp"
 #include "service/session/session_work.hpp"
 
 namespace websocket = boost::beast::websocket;
@@ -31,6 +32,10 @@ struct WsLimits {
     static constexpr std::size_t kMaxEventBacklog = kMaxQueued / 2;
     static constexpr std::size_t kMaxEventBacklogBytes = 4 << 20;
     static constexpr std::chrono::seconds kIdle{20};  // ping after half of it, drop after all of it
+    // A message must be complete this long after its first byte came, like the HTTP header
+    // deadline: a client sending a byte now and then would otherwise hold its place for ever, as
+    // every byte counts against the idle time.
+    static constexpr std::chrono::seconds kMessage{10};
     static constexpr std::chrono::seconds kHandshake{30};
     static constexpr std::chrono::seconds kWrite{50};
 };
@@ -42,7 +47,8 @@ class WsConnection : public Channel, public std::enable_shared_from_this<WsConne
         : ws_(std::move(stream)),
           slot_(std::move(slot)),
           peer_(std::move(peer)),
-          writeTimer_(ws_.get_executor()) {}
+          writeTimer_(ws_.get_executor()),
+          messageTimer_(ws_.get_executor()) {}
 
     ~WsConnection() override { releaseSession(); }
 
@@ -54,6 +60,14 @@ class WsConnection : public Channel, public std::enable_shared_from_this<WsConne
         timeout.keep_alive_pings = true;
         ws_.set_option(timeout);
         ws_.read_message_max(WsLimits::kMaxMessage);
+        boost::beast::get_lowest_layer(ws_).rate_policy().onBytes([weak = this->weak_from_this()] {
+            if (const auto self = weak.lock()) self->startMessageClock();
+        });
+        // A ping or pong between messages is no message begun; one between the frames of a message
+        // does not stop its clock.
+        ws_.control_callback([this](websocket::frame_type kind, boost::beast::string_view) {
+            if (kind != websocket::frame_type::close && ws_.is_message_done()) stopMessageClock();
+        });
         ws_.set_option(websocket::stream_base::decorator(
             [](websocket::response_type& res) { res.set(http::field::server, "rfdock"); }));
         request_ = std::move(request);
@@ -113,6 +127,7 @@ class WsConnection : public Channel, public std::enable_shared_from_this<WsConne
     }
 
     void onRead(boost::beast::error_code ec) {
+        stopMessageClock();
         if (ec) {
             fail(ec, "read");
             return onClosed();
@@ -131,6 +146,29 @@ class WsConnection : public Channel, public std::enable_shared_from_this<WsConne
             return;
         }
         if (!closing_) read();
+    }
+
+    // Bytes came in while reading: the first ones after a whole message begin the next one.
+    void startMessageClock() {
+        if (messageClock_ || closing_) return;
+        messageClock_ = true;
+        messageTimer_.expires_after(WsLimits::kMessage);
+        messageTimer_.async_wait([weak = this->weak_from_this()](boost::beast::error_code ec) {
+            const auto self = weak.lock();
+            // A message completed just as the time ran out has stopped the clock already.
+            if (!self || ec || !self->messageClock_ ||
+                self->messageTimer_.expiry() > boost::asio::steady_timer::clock_type::now())
+                return;
+            logWarn("[%s:%d] websocket message not complete within %d s, closing", self->peer_.ip,
+                    self->peer_.port, static_cast<int>(WsLimits::kMessage.count()));
+            self->abort();
+        });
+    }
+
+    void stopMessageClock() {
+        if (!messageClock_) return;
+        messageClock_ = false;
+        messageTimer_.cancel();
     }
 
     void queue(std::string text) {
@@ -201,6 +239,7 @@ class WsConnection : public Channel, public std::enable_shared_from_this<WsConne
 
     void onClosed() {
         open_ = false;
+        stopMessageClock();
         for (const auto& text : queue_)
             settled(text);
         queue_.clear();
@@ -219,12 +258,14 @@ class WsConnection : public Channel, public std::enable_shared_from_this<WsConne
     HttpRequest request_;
     boost::beast::flat_buffer buffer_;
     boost::asio::steady_timer writeTimer_;
+    boost::asio::steady_timer messageTimer_;  // runs from a message's first byte to its end
     std::deque<std::string> queue_;
     std::shared_ptr<SessionWork> session_;
     std::atomic<bool> open_{false};
     // Texts handed to sendText and not yet written or dropped, and their bytes.
     std::atomic<std::size_t> backlog_{0};
     std::atomic<std::size_t> backlogBytes_{0};
+    bool messageClock_ = false;
     bool writing_ = false;
     bool closing_ = false;
     bool gotText_ = true;
