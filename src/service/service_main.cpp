@@ -11,6 +11,7 @@
 #include "service/frontend/rf_dock.hpp"
 #include "service/process/browser.hpp"
 #include "service/process/crypto_providers.hpp"
+#include "service/process/file_limit.hpp"
 #include "service/process/instance_control.hpp"
 #include "service/process/launch_url.hpp"
 #include "service/process/logging.hpp"
@@ -87,6 +88,7 @@ int runService(int argc, char** argv, const ServiceHooks& hooks) {
     RfDock dock(launch.launchedByUrl, config, context);
     if (hooks.extraRoutes) dock.setExtraRoutes(hooks.extraRoutes);
     if (!dock.init()) return -1;
+    raiseOpenFileLimit();
     // Announced, and the page opened, only once the port is ours: a browser sent to a port that
     // could not be bound would find nothing there, or somebody else.
     const int result = dock.run([&] {

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <sstream>
 
 #include "service_process.hpp"
 
@@ -174,4 +175,26 @@ TEST(CommandLine, OverlongListenAddressIsRefused) {
     EXPECT_NE(result.status, 0);
     EXPECT_NE(result.output.find("Listen address is longer than 63 characters"), std::string::npos)
         << result.output;
+}
+
+TEST(CommandLine, TheOpenFileLimitIsRaisedToTheHardOne) {
+    rlimit current{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &current), 0);
+    if (current.rlim_max != RLIM_INFINITY && current.rlim_max <= 256) GTEST_SKIP() << "hard limit too low";
+    ServiceHome home;
+    home.writeConfig("[log]\nlevel = INFO\n");
+    home.limitOpenFiles(256, current.rlim_max);
+    RunningService service(home, freePort());
+    ASSERT_TRUE(service.ready()) << service.output();
+    const std::string limits = readText("/proc/" + std::to_string(service.pid()) + "/limits");
+    const auto line = limits.substr(limits.find("Max open files"));
+    std::istringstream fields(line.substr(std::string("Max open files").size()));
+    std::string soft, hard;
+    fields >> soft >> hard;
+    EXPECT_EQ(soft, hard) << line.substr(0, line.find('\n'));
+    service.stop();
+    EXPECT_NE(
+        home.logText().find("open files: soft limit 256, hard limit " + hard + ", soft limit now " + hard),
+        std::string::npos)
+        << home.logText();
 }

@@ -91,6 +91,7 @@ pid_t ServiceHome::spawn(const std::vector<std::string>& args, const std::string
     ::dup2(out, STDERR_FILENO);
     const int in = ::open("/dev/null", O_RDONLY);
     ::dup2(in, STDIN_FILENO);
+    if (fileLimit_) ::setrlimit(RLIMIT_NOFILE, &*fileLimit_);
     std::vector<char*> argv;
     const std::string program = programPath();
     argv.push_back(const_cast<char*>(program.c_str()));

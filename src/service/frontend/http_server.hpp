@@ -6,6 +6,7 @@
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/signal_set.hpp>
 #include <boost/asio/ssl/context.hpp>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <thread>
@@ -55,6 +56,7 @@ class HttpServer {
     int listen();
     void accept();
     void onAccept(Worker& worker, boost::system::error_code ec, boost::asio::ip::tcp::socket socket);
+    void acceptFailed(boost::system::error_code ec);
     void startWorkers();
     void stopWorkers();
 
@@ -65,4 +67,8 @@ class HttpServer {
     boost::asio::signal_set signals_{main_};
     std::vector<std::unique_ptr<Worker>> workers_;
     std::atomic<std::size_t> next_{0};
+    // Accept failures in a row (out of descriptors, say), on the listener's thread.
+    std::chrono::milliseconds acceptDelay_{0};
+    std::chrono::steady_clock::time_point lastAcceptLog_{};
+    int unloggedAcceptErrors_ = 0;
 };
