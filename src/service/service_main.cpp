@@ -11,6 +11,7 @@
 #include "service/frontend/rf_dock.hpp"
 #include "service/process/browser.hpp"
 #include "service/process/crypto_providers.hpp"
+#include "service/process/file_limit.hpp"
 #include "service/process/instance_control.hpp"
 #include "service/process/launch_url.hpp"
 #include "service/process/logging.hpp"
@@ -66,11 +67,12 @@ int runService(int argc, char** argv, const ServiceHooks& hooks) {
         return -1;
     }
     if (options->port) {
-        const long port = std::strtol(options->port->c_str(), nullptr, 10);
-        if (port != 0) config->set(cfg::port, static_cast<int>(port));
+        const int port = parsePort(*options->port).value_or(0);  // parseCommandLine checked it
+        if (port != 0) config->set(cfg::port, port);
     }
     if (handleProcessSignal(signal, context)) {
-        if (!launch.launchedByUrl && signal.find("start") != std::string::npos) openServicePage(*config);
+        if (!launch.launchedByUrl && signal.find("start") != std::string::npos)
+            openServicePage(*config, currentLogFile());
         return 0;
     }
     ::prctl(PR_SET_NAME, (context.programName + ": master").substr(0, 15).c_str());
@@ -86,9 +88,13 @@ int runService(int argc, char** argv, const ServiceHooks& hooks) {
     RfDock dock(launch.launchedByUrl, config, context);
     if (hooks.extraRoutes) dock.setExtraRoutes(hooks.extraRoutes);
     if (!dock.init()) return -1;
-    if (!launch.launchedByUrl) openServicePage(*config);
-    std::printf("%s listening on %s\n", context.programName.c_str(), servicePageUrl(*config).c_str());
-    const int result = dock.run();
+    raiseOpenFileLimit();
+    // Announced, and the page opened, only once the port is ours: a browser sent to a port that
+    // could not be bound would find nothing there, or somebody else.
+    const int result = dock.run([&] {
+        std::printf("%s listening on %s\n", context.programName.c_str(), servicePageUrl(*config).c_str());
+        if (!launch.launchedByUrl) openServicePage(*config, currentLogFile());
+    });
     if (result != 0) {
         std::printf("bind port run error %d\n", result);
         return result;

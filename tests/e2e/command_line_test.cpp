@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <sstream>
 
 #include "service_process.hpp"
 
@@ -113,6 +114,58 @@ TEST(CommandLine, PortInUseIsReported) {
     const auto result = other.run({"-p", std::to_string(port)});
     EXPECT_NE(result.status, 0);
     EXPECT_NE(result.output.find("bind port run error -98"), std::string::npos) << result.output;
+    // Nothing is announced and no page opened for a port that was never bound.
+    EXPECT_EQ(result.output.find("listening on"), std::string::npos) << result.output;
+    EXPECT_EQ(other.openedUrls(), "");
+}
+
+TEST(CommandLine, PortOutsideOneTo65535IsRefusedAndTheFileStaysAsItWas) {
+    ServiceHome home;
+    const std::string conf = "[server]\nport = " + std::to_string(freePort()) + "\n";
+    home.writeConfig(conf);
+    const std::vector<std::vector<std::string>> commands = {
+        {"-p", "70000"},
+        {"-p", "65536"},
+        {"-p", "99999999999999999999"},
+        {"-p", "-1"},
+        {"-p", "abc"},
+        {"-p", "80x"},
+        {"-p", "+80"},
+        {"--port= 80"},
+        {"-p", "0x50"},
+        {"-p", "70000", "-s", "status"},
+        {"rfdock://start/?-p&70000"},
+    };
+    for (const auto& command : commands) {
+        const auto result = home.run(command, std::chrono::seconds(5));
+        EXPECT_NE(result.status, 0) << command[0] << " " << command.back();
+        EXPECT_NE(result.output.find("Invalid port"), std::string::npos) << result.output;
+        EXPECT_EQ(result.output.find("listening on"), std::string::npos) << result.output;
+        EXPECT_EQ(readText(home.confFile()), conf) << command[0] << " " << command.back();
+    }
+    EXPECT_EQ(home.openedUrls(), "");
+
+    // A port out of range in the file itself is refused as well, and the file is left alone.
+    home.writeConfig("[server]\nport = 70000\n");
+    const auto result = home.run({}, std::chrono::seconds(5));
+    EXPECT_NE(result.status, 0);
+    EXPECT_NE(result.output.find("port 70000"), std::string::npos) << result.output;
+    EXPECT_EQ(readText(home.confFile()), "[server]\nport = 70000\n");
+}
+
+TEST(CommandLine, ListeningIsAnnouncedOnceBoundAndTheBrowserTalksToTheLog) {
+    ServiceHome home;
+    const int port = freePort();
+    RunningService service(home, port);
+    ASSERT_TRUE(service.ready()) << service.output();
+    const std::string url = "http://127.0.0.1:" + std::to_string(port);
+    EXPECT_EQ(home.awaitOpenedUrls(), url + "\n");
+    const std::string out = service.output();
+    EXPECT_NE(out.find("rfdock listening on " + url + "\n"), std::string::npos) << out;
+    EXPECT_EQ(out.find("xdg-open"), std::string::npos) << out;
+    const std::string log = home.logText();
+    EXPECT_NE(log.find("xdg-open says: opening " + url), std::string::npos) << log;
+    EXPECT_NE(log.find("xdg-open complains: no browser for " + url), std::string::npos) << log;
 }
 
 TEST(CommandLine, OverlongListenAddressIsRefused) {
@@ -122,4 +175,26 @@ TEST(CommandLine, OverlongListenAddressIsRefused) {
     EXPECT_NE(result.status, 0);
     EXPECT_NE(result.output.find("Listen address is longer than 63 characters"), std::string::npos)
         << result.output;
+}
+
+TEST(CommandLine, TheOpenFileLimitIsRaisedToTheHardOne) {
+    rlimit current{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &current), 0);
+    if (current.rlim_max != RLIM_INFINITY && current.rlim_max <= 256) GTEST_SKIP() << "hard limit too low";
+    ServiceHome home;
+    home.writeConfig("[log]\nlevel = INFO\n");
+    home.limitOpenFiles(256, current.rlim_max);
+    RunningService service(home, freePort());
+    ASSERT_TRUE(service.ready()) << service.output();
+    const std::string limits = readText("/proc/" + std::to_string(service.pid()) + "/limits");
+    const auto line = limits.substr(limits.find("Max open files"));
+    std::istringstream fields(line.substr(std::string("Max open files").size()));
+    std::string soft, hard;
+    fields >> soft >> hard;
+    EXPECT_EQ(soft, hard) << line.substr(0, line.find('\n'));
+    service.stop();
+    EXPECT_NE(
+        home.logText().find("open files: soft limit 256, hard limit " + hard + ", soft limit now " + hard),
+        std::string::npos)
+        << home.logText();
 }

@@ -2,6 +2,7 @@
 
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -10,6 +11,7 @@
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/websocket.hpp>
+#include <optional>
 
 namespace {
 
@@ -64,6 +66,52 @@ bool RawConnection::closedByPeer() {
     return ::recv(fd_, &byte, 1, 0) == 0;
 }
 
+bool RawConnection::closesWithin(std::chrono::milliseconds limit) {
+    if (fd_ < 0) return true;
+    const auto until = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+        pollfd p{fd_, POLLIN, 0};
+        if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) <= 0) return false;
+        char chunk[4096];
+        if (::recv(fd_, chunk, sizeof chunk, 0) <= 0) return true;
+    }
+}
+
+RawWebSocket::RawWebSocket(int port, std::chrono::milliseconds receiveTimeout)
+    : connection_(port, receiveTimeout) {
+    const std::string upgrade =
+        "GET / HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) +
+        "\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+        "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n";
+    if (!connection_.send(upgrade)) return;
+    std::string response;
+    while (response.find("\r\n\r\n") == std::string::npos) {
+        const std::string some = connection_.receiveSome();
+        if (some.empty()) return;
+        response += some;
+    }
+    open_ = response.rfind("HTTP/1.1 101", 0) == 0;
+}
+
+std::string RawWebSocket::frame(int opcode, const std::string& payload, bool fin) {
+    std::string bytes;
+    bytes += static_cast<char>((fin ? 0x80 : 0) | opcode);
+    if (payload.size() < 126) {
+        bytes += static_cast<char>(0x80 | payload.size());
+    } else {
+        bytes += static_cast<char>(0x80 | 126);
+        bytes += static_cast<char>(payload.size() >> 8);
+        bytes += static_cast<char>(payload.size() & 0xFF);
+    }
+    const char mask[4] = {0x11, 0x22, 0x33, 0x44};
+    bytes.append(mask, 4);
+    for (std::size_t i = 0; i < payload.size(); ++i)
+        bytes += static_cast<char>(payload[i] ^ mask[i % 4]);
+    return bytes;
+}
+
 std::optional<HttpResult> parseHttpResponse(const std::string& text) {
     const auto headerEnd = text.find("\r\n\r\n");
     if (text.rfind("HTTP/1.1 ", 0) != 0 || headerEnd == std::string::npos) return std::nullopt;
@@ -107,6 +155,23 @@ struct WsClient::Impl {
     net::io_context ioc;
     websocket::stream<net::ip::tcp::socket> ws{ioc};
     bool open = false;
+
+    // One message read, given up after `timeout` (timed_out). Asio's blocking reads wait again
+    // after SO_RCVTIMEO expires, so the read runs on this client's own loop and is cancelled when
+    // the time is up; the stream is unusable after that.
+    boost::system::error_code readWithin(boost::beast::flat_buffer& buffer,
+                                         std::chrono::milliseconds timeout) {
+        std::optional<boost::system::error_code> result;
+        ws.async_read(buffer, [&result](boost::system::error_code ec, std::size_t) { result = ec; });
+        ioc.restart();
+        ioc.run_for(timeout);
+        if (result) return *result;
+        boost::system::error_code ignored;
+        ws.next_layer().cancel(ignored);
+        ioc.restart();
+        ioc.run();
+        return net::error::timed_out;
+    }
 };
 
 WsClient::WsClient(int port, const std::string& host) : impl_(std::make_unique<Impl>()) {
@@ -143,25 +208,14 @@ bool WsClient::sendBinary(const std::string& bytes) {
 }
 
 std::optional<std::string> WsClient::receive(std::chrono::milliseconds timeout) {
-    const int fd = impl_->ws.next_layer().native_handle();
-    timeval tv{static_cast<time_t>(timeout.count() / 1000),
-               static_cast<suseconds_t>(timeout.count() % 1000 * 1000)};
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
     boost::beast::flat_buffer buffer;
-    boost::system::error_code ec;
-    impl_->ws.read(buffer, ec);
-    if (ec) return std::nullopt;
+    if (impl_->readWithin(buffer, timeout)) return std::nullopt;
     return boost::beast::buffers_to_string(buffer.data());
 }
 
 bool WsClient::closedByServer(std::chrono::milliseconds timeout) {
     // One read: after a time-out the stream is unusable, so there is no second try.
-    const int fd = impl_->ws.next_layer().native_handle();
-    timeval tv{static_cast<time_t>(timeout.count() / 1000),
-               static_cast<suseconds_t>(timeout.count() % 1000 * 1000)};
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
     boost::beast::flat_buffer buffer;
-    boost::system::error_code ec;
-    impl_->ws.read(buffer, ec);
-    return ec && ec != net::error::would_block && ec != net::error::try_again && ec != net::error::timed_out;
+    const auto ec = impl_->readWithin(buffer, timeout);
+    return ec && ec != net::error::timed_out;
 }

@@ -27,9 +27,27 @@ class RawConnection {
     std::string receiveSome();
     // True when the peer closed the connection without sending anything more.
     bool closedByPeer();
+    // Reads and drops whatever comes for up to `limit`; true as soon as the connection ends (or
+    // fails), false when it is still open after that.
+    bool closesWithin(std::chrono::milliseconds limit);
 
   private:
     int fd_ = -1;
+};
+
+// A WebSocket connection written byte by byte: the upgrade done over a raw socket, frames sent as
+// the bytes a test makes, so that a message can come slowly or in pieces.
+class RawWebSocket {
+  public:
+    explicit RawWebSocket(int port, std::chrono::milliseconds receiveTimeout = std::chrono::seconds(15));
+    bool open() const { return open_; }
+    RawConnection& socket() { return connection_; }
+    // One frame as a client sends it (masked); opcode 1 text, 0 continuation, 9 ping, 10 pong.
+    static std::string frame(int opcode, const std::string& payload, bool fin = true);
+
+  private:
+    RawConnection connection_;
+    bool open_ = false;
 };
 
 // nullopt when the connection closed without a response.

@@ -5,6 +5,7 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <thread>
+#include <vector>
 
 #include "http_client.hpp"
 #include "service_process.hpp"
@@ -130,4 +131,60 @@ TEST(Http, ClientDribblingHeadersIsDroppedByItsDeadline) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(14));
     const auto status = nlohmann::json::parse(httpRequest(service.port(), "GET", "/status")->body);
     EXPECT_EQ(status["connectNum"], 1);  // only the request asking
+}
+
+TEST(Http, AFloodOfRefusedRequestsCannotFillTheLog) {
+    ServiceHome home;
+    RunningService service(home, freePort());
+    ASSERT_TRUE(service.ready());
+    // 1000 pipelined requests for missing files, each with a target of almost the header limit.
+    constexpr int kRequests = 1000;
+    const std::string request = "GET /" + std::string(16000, 'a') + " HTTP/1.1\r\nHost: x\r\n\r\n";
+    RawConnection c(service.port());
+    std::thread sender([&] {
+        for (int i = 0; i < kRequests && c.send(request); ++i) {
+        }
+    });
+    std::string replies;
+    int answered = 0;
+    for (std::string some; answered < kRequests && !(some = c.receiveSome()).empty();) {
+        replies += some;
+        for (std::size_t at; (at = replies.find("HTTP/1.1 404")) != std::string::npos; ++answered)
+            replies.erase(0, at + 12);
+    }
+    sender.join();
+    EXPECT_EQ(answered, kRequests);
+    service.stop();
+    const std::string log = home.logText();
+    // Before: the whole target every time, 16 MB. Now ten lines a second, each cut to 256 bytes.
+    EXPECT_LT(log.size(), 16u * 1024) << log.size();
+    EXPECT_NE(log.find("…(cut, 16001 bytes)"), std::string::npos) << log.substr(0, 400);
+}
+
+TEST(Http, OutOfDescriptorsTheListenerBacksOffQuietlyAndRecovers) {
+    ServiceHome home;
+    home.limitOpenFiles(40, 40);  // the service itself needs about 30
+    RunningService service(home, freePort());
+    ASSERT_TRUE(service.ready()) << service.output();
+    std::vector<std::unique_ptr<RawConnection>> clients;
+    for (int i = 0; i < 60; ++i)
+        clients.push_back(std::make_unique<RawConnection>(service.port()));
+    const auto acceptLines = [&] {
+        const std::string log = home.logText();
+        std::size_t lines = 0;
+        for (std::size_t at = 0; (at = log.find("accept", at)) != std::string::npos; at = log.find('\n', at))
+            ++lines;
+        return lines;
+    };
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (acceptLines() == 0 && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ASSERT_GT(acceptLines(), 0u) << home.logText();
+    // Three seconds out of descriptors: a line a second at most, not one per retry.
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    EXPECT_LE(acceptLines(), 5u) << home.logText();
+    EXPECT_NE(home.logText().find("Too many open files"), std::string::npos) << home.logText();
+
+    clients.clear();
+    EXPECT_TRUE(waitForPing(service.port()));
 }

@@ -37,7 +37,11 @@ ServiceHome::ServiceHome() {
     home_ = ::mkdtemp(pattern.data()) ? pattern : std::string();
     fs::create_directories(home_ + "/bin");
     const std::string fake = home_ + "/bin/xdg-open";
-    std::ofstream(fake) << "#!/bin/sh\necho \"$1\" >> \"$HOME/opened-urls\"\n";
+    // It talks on both outputs, as a real one may; the URL is recorded last, so once it is there
+    // the talk has been written.
+    std::ofstream(fake) << "#!/bin/sh\necho \"xdg-open says: opening $1\"\n"
+                           "echo \"xdg-open complains: no browser for $1\" >&2\n"
+                           "echo \"$1\" >> \"$HOME/opened-urls\"\n";
     fs::permissions(fake, fs::perms::owner_all);
 }
 
@@ -87,6 +91,7 @@ pid_t ServiceHome::spawn(const std::vector<std::string>& args, const std::string
     ::dup2(out, STDERR_FILENO);
     const int in = ::open("/dev/null", O_RDONLY);
     ::dup2(in, STDIN_FILENO);
+    if (fileLimit_) ::setrlimit(RLIMIT_NOFILE, &*fileLimit_);
     std::vector<char*> argv;
     const std::string program = programPath();
     argv.push_back(const_cast<char*>(program.c_str()));

@@ -2,6 +2,7 @@
 // Runs the real service program for end-to-end tests: its own HOME in a temporary folder, a free
 // loopback port, and a stand-in xdg-open that records the URLs it is asked to open.
 
+#include <sys/resource.h>
 #include <sys/types.h>
 
 #include <chrono>
@@ -35,6 +36,9 @@ class ServiceHome {
     // The same once a URL has come (the browser is started in the background), or after 5 s.
     std::string awaitOpenedUrls() const;
 
+    // Programs started from here on get this open-file limit.
+    void limitOpenFiles(rlim_t soft, rlim_t hard) { fileLimit_ = rlimit{soft, hard}; }
+
     // Runs the program to its end (bounded) with this HOME.
     CommandResult run(const std::vector<std::string>& args,
                       std::chrono::milliseconds limit = std::chrono::seconds(20)) const;
@@ -44,6 +48,7 @@ class ServiceHome {
 
   private:
     std::string home_;
+    std::optional<rlimit> fileLimit_;
 };
 
 // A loopback port nobody listens on right now.

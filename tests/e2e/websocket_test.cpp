@@ -4,6 +4,11 @@
 
 #include <nlohmann/json.hpp>
 
+#include <fstream>
+#include <memory>
+#include <thread>
+#include <vector>
+
 #include "http_client.hpp"
 #include "service_process.hpp"
 
@@ -78,4 +83,129 @@ TEST(WebSocket, SessionsAreCountedAndReleased) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     ADD_FAILURE() << "sessions were not released";
+}
+
+namespace {
+
+// Resident memory of a process in KiB, from /proc; -1 when it cannot be read.
+long residentKiB(pid_t pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
+    return -1;
+}
+
+// A message of almost the largest size, before login: its reply repeats the ack, so each one
+// costs the service as much again in its send queue.
+std::string largeMessage(const std::string& ack) {
+    return json{{"ack", ack + std::string(1000000, 'a')}, {"code", 1}}.dump();
+}
+
+}  // namespace
+
+TEST(WebSocket, RepliesLeftUnreadAreCappedInBytes) {
+    ServiceHome home;
+    RunningService service(home, freePort());
+    ASSERT_TRUE(service.ready());
+    WsClient ws(service.port());
+    ASSERT_TRUE(ws.open());
+    // 64 replies of 1 MB: more than the queue's 8 MiB and all the sockets can hold together.
+    constexpr int kMessages = 64;
+    int sent = 0;
+    while (sent < kMessages && ws.sendText(largeMessage(std::to_string(sent))))
+        ++sent;
+    int received = 0;
+    while (ws.receive(std::chrono::seconds(5)))
+        ++received;
+    EXPECT_LT(received, kMessages) << "sent " << sent;
+
+    // The others are served as before.
+    WsClient other(service.port());
+    ASSERT_TRUE(other.sendText(R"({"ack":"v","code":1})"));
+    EXPECT_EQ(json::parse(*other.receive())["err"], 100);
+    service.stop();
+    EXPECT_NE(home.logText().find("does not read"), std::string::npos) << home.logText();
+}
+
+TEST(WebSocket, LargeMessagesLeaveNoLargeBuffersBehind) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "a sanitizer's allocator keeps freed memory for a while";
+#endif
+    ServiceHome home;
+    RunningService service(home, freePort());
+    ASSERT_TRUE(service.ready());
+    const auto roundTrip = [&](WsClient& ws, int i) {
+        return ws.sendText(largeMessage(std::to_string(i))) && ws.receive().has_value();
+    };
+    {  // the allocator's first large blocks come and go before the count starts
+        WsClient warm(service.port());
+        ASSERT_TRUE(roundTrip(warm, -1));
+    }
+    const long before = residentKiB(service.pid());
+    std::vector<std::unique_ptr<WsClient>> clients;
+    constexpr int kClients = 48;
+    for (int i = 0; i < kClients; ++i) {
+        clients.push_back(std::make_unique<WsClient>(service.port()));
+        ASSERT_TRUE(roundTrip(*clients.back(), i)) << i;
+    }
+    // Each connection that kept its 1 MiB buffer would hold kClients MiB between them.
+    const long grown = residentKiB(service.pid()) - before;
+    EXPECT_LT(grown, kClients * 1024 / 2) << grown << " KiB";
+}
+
+TEST(WebSocket, AMessageDraggedOutIsDroppedTenSecondsAfterItBegan) {
+    ServiceHome home;
+    RunningService service(home, freePort());
+    ASSERT_TRUE(service.ready());
+    const std::string message = R"({"ack":"slow","code":1})";
+    // Ways of taking 15 s over one message, a piece every 500 ms: one byte at a time, or one
+    // fragment at a time with a ping between fragments.
+    std::vector<std::string> bytewise;
+    for (const char byte : RawWebSocket::frame(1, message))
+        bytewise.emplace_back(1, byte);
+    std::vector<std::string> fragments = {RawWebSocket::frame(1, message.substr(0, 1), false)};
+    for (std::size_t i = 1; i < message.size(); ++i)
+        fragments.push_back(RawWebSocket::frame(9, "") +
+                            RawWebSocket::frame(0, message.substr(i, 1), i + 1 == message.size()));
+    for (const auto& pieces : {bytewise, fragments}) {
+        RawWebSocket slow(service.port());
+        ASSERT_TRUE(slow.open());
+        const auto start = std::chrono::steady_clock::now();
+        bool dropped = false;
+        for (const std::string& piece : pieces) {
+            if (!slow.socket().send(piece) || slow.socket().closesWithin(std::chrono::milliseconds(500))) {
+                dropped = true;
+                break;
+            }
+        }
+        const auto took = std::chrono::steady_clock::now() - start;
+        EXPECT_TRUE(dropped) << pieces.size() << " pieces";
+        EXPECT_GE(took, std::chrono::milliseconds(9500)) << pieces.size() << " pieces";
+        EXPECT_LT(took, std::chrono::milliseconds(12500)) << pieces.size() << " pieces";
+    }
+    const auto status = json::parse(httpRequest(service.port(), "GET", "/status")->body);
+    EXPECT_EQ(status["connectNum"], 1);  // only the request asking
+    service.stop();
+    EXPECT_NE(home.logText().find("websocket message not complete within 10 s"), std::string::npos)
+        << home.logText();
+}
+
+TEST(WebSocket, AnIdleConnectionThatAnswersPingsIsKept) {
+    ServiceHome home;
+    RunningService service(home, freePort());
+    ASSERT_TRUE(service.ready());
+    RawWebSocket idle(service.port());
+    ASSERT_TRUE(idle.open());
+    // After 10 s of silence the service pings; the pong must not count as a message begun.
+    const std::string ping = idle.socket().receiveSome();
+    ASSERT_FALSE(ping.empty());
+    ASSERT_EQ(static_cast<unsigned char>(ping[0]), 0x89);
+    ASSERT_TRUE(idle.socket().send(RawWebSocket::frame(10, ping.substr(2))));
+    EXPECT_FALSE(idle.socket().closesWithin(std::chrono::milliseconds(10500)));
+    ASSERT_TRUE(idle.socket().send(RawWebSocket::frame(1, R"({"ack":"late","code":1})")));
+    std::string received;  // another ping may come first
+    for (std::string some; received.find("\"ack\": \"late\"") == std::string::npos &&
+                           !(some = idle.socket().receiveSome()).empty();)
+        received += some;
+    EXPECT_NE(received.find("\"ack\": \"late\""), std::string::npos) << received;
 }

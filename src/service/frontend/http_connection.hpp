@@ -10,8 +10,10 @@
 #include <optional>
 #include <type_traits>
 
+#include "protocol/log.hpp"
 #include "service/frontend/connection_slot.hpp"
 #include "service/frontend/http_handler.hpp"
+#include "service/frontend/streams.hpp"
 #include "service/frontend/tls_setup.hpp"
 #include "service/frontend/ws_connection.hpp"
 
@@ -23,9 +25,6 @@ struct HttpLimits {
     static constexpr std::uint32_t kHeaderBytes = 16 * 1024;
     static constexpr std::uint64_t kBodyBytes = 64 * 1024;
 };
-
-using PlainStream = boost::beast::tcp_stream;
-using TlsStream = boost::beast::ssl_stream<boost::beast::tcp_stream>;
 
 template <class Stream>
 class HttpConnection : public std::enable_shared_from_this<HttpConnection<Stream>> {
@@ -44,7 +43,8 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection<Stream
             boost::beast::get_lowest_layer(stream_).expires_after(HttpLimits::kHandshake);
             stream_.async_handshake(boost::asio::ssl::stream_base::server,
                                     [self = this->shared_from_this()](boost::beast::error_code ec) {
-                                        if (!ec) self->readHeader();
+                                        if (ec) return self->fail(ec, "tls handshake");
+                                        self->readHeader();
                                     });
         } else {
             readHeader();
@@ -64,7 +64,7 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection<Stream
     }
 
     void onHeader(boost::beast::error_code ec) {
-        if (ec) return shutdown();  // closed, timed out or malformed: nothing to answer
+        if (ec) return fail(ec, "read header");  // closed, timed out or malformed: nothing to answer
         if (!hostAllowed(slot_.front(), parser_->get(), peer_)) return shutdown();
         boost::beast::get_lowest_layer(stream_).expires_after(HttpLimits::kBody);
         http::async_read(stream_, buffer_, *parser_,
@@ -74,7 +74,7 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection<Stream
     }
 
     void onRequest(boost::beast::error_code ec) {
-        if (ec) return shutdown();
+        if (ec) return fail(ec, "read body");
         HttpRequest request = parser_->release();
         parser_.reset();
         if (websocket::is_upgrade(request)) {
@@ -94,9 +94,16 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection<Stream
         boost::beast::get_lowest_layer(stream_).expires_after(HttpLimits::kWrite);
         http::async_write(stream_, *res,
                           [self = this->shared_from_this(), res](boost::beast::error_code ec, std::size_t) {
-                              if (ec || res->need_eof()) return self->shutdown();
+                              if (ec) return self->fail(ec, "write");
+                              if (res->need_eof()) return self->shutdown();
                               self->readHeader();
                           });
+    }
+
+    // Why a connection ended, for looking into one client's trouble; then it ends.
+    void fail(boost::beast::error_code ec, const char* what) {
+        logDebug("[%s] http %s: %s", peerText_, what, ec.message());
+        shutdown();
     }
 
     void shutdown() {

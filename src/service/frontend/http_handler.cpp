@@ -2,8 +2,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "service/frontend/static_files.hpp"
 #include "protocol/log.hpp"
+#include "service/frontend/static_files.hpp"
 #include "service/version.hpp"
 
 namespace {
@@ -129,7 +129,7 @@ bool hostAllowed(const FrontState& front, const HttpRequest& request, const Peer
     if (front.srvHost.empty()) return true;
     const std::string host = hostNameOf(request[http::field::host]);
     if (host == front.srvHost) return true;
-    logError("[%s:%d] forbid host: %s", peer.ip, peer.port, host);
+    logError("[%s:%d] forbid host: %s", peer.ip, peer.port, cutForLog(host));
     return false;
 }
 
@@ -154,14 +154,15 @@ HttpReply handleHttpRequest(const FrontState& front, const HttpRequest& request,
         [&](auto& res) {
             if (front.cors) allowOrigin(request, res);
             const unsigned status = res.result_int();
+            const auto method = cutForLog(request.method_string());
             if (front.accessLog)
-                logInfo("[%s:%d][%s %s]=>[%d %s]", peer.ip, peer.port, std::string(request.method_string()),
-                        std::string(request.target()), status, std::string(res.reason()));
+                logInfo("[%s:%d][%s %s]=>[%d %s]", peer.ip, peer.port, method, cutForLog(request.target()),
+                        status, std::string(res.reason()));
             if (status == 400 && !extra)
                 reply.refuse = true;
             else if (status >= 400 && !front.accessLog)
-                logWarn("[%s:%d][%s %s]=>[%d %s]", peer.ip, peer.port, std::string(request.method_string()),
-                        std::string(request.target()), status, std::string(res.reason()));
+                logWarn("[%s:%d][%s %s]=>[%d %s]", peer.ip, peer.port, method, cutForLog(request.target()),
+                        status, std::string(res.reason()));
         },
         reply.response);
     return reply;

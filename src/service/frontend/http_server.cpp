@@ -5,8 +5,8 @@
 #include <boost/asio/post.hpp>
 #include <csignal>
 
-#include "service/frontend/http_connection.hpp"
 #include "protocol/log.hpp"
+#include "service/frontend/http_connection.hpp"
 
 namespace net = boost::asio;
 using tcp = net::ip::tcp;
@@ -51,8 +51,9 @@ int HttpServer::listen() {
     return ec ? -ec.value() : 0;
 }
 
-int HttpServer::run() {
+int HttpServer::run(const std::function<void()>& whenListening) {
     if (const int err = listen(); err != 0) return err;
+    if (whenListening) whenListening();
     signals_.add(SIGINT);
     signals_.add(SIGTERM);
     signals_.async_wait([this](boost::system::error_code ec, int) {
@@ -80,7 +81,19 @@ void HttpServer::startWorkers() {
         worker.thread = std::thread([&worker, i] {
             logInfo("worker thread %d started", static_cast<int>(i));
             auto guard = net::make_work_guard(worker.ioc);
-            worker.ioc.run();
+            // A handler that throws would end the process; the loop goes on with everyone else's.
+            // Messages catch their own failures and close their connection, so this is the last
+            // line for the rest (timers, UDP receives).
+            for (;;) {
+                try {
+                    worker.ioc.run();
+                    break;
+                } catch (const std::exception& e) {
+                    logError("worker thread %d: a handler failed: %s", static_cast<int>(i), e.what());
+                } catch (...) {
+                    logError("worker thread %d: a handler failed", static_cast<int>(i));
+                }
+            }
             logInfo("worker thread %d stopped", static_cast<int>(i));
         });
     }
@@ -102,13 +115,8 @@ void HttpServer::accept() {
 
 void HttpServer::onAccept(Worker& worker, boost::system::error_code ec, tcp::socket socket) {
     if (ec == net::error::operation_aborted || !acceptor_.is_open()) return;
-    if (ec) {
-        logError("accept error: %s", ec.message());
-        // Out of descriptors and the like: give the system a moment instead of spinning.
-        auto timer = std::make_shared<net::steady_timer>(main_, std::chrono::milliseconds(100));
-        timer->async_wait([this, timer](boost::system::error_code) { accept(); });
-        return;
-    }
+    if (ec) return acceptFailed(ec);
+    acceptDelay_ = std::chrono::milliseconds(0);
     boost::system::error_code peerError;
     const tcp::endpoint remote = socket.remote_endpoint(peerError);
     if (peerError || worker.connections.load() >= settings_.connectionsPerWorker) {
@@ -128,4 +136,28 @@ void HttpServer::onAccept(Worker& worker, boost::system::error_code ec, tcp::soc
         }
     }
     accept();
+}
+
+void HttpServer::acceptFailed(boost::system::error_code ec) {
+    // A peer that gave up before its connection was taken: nothing is wrong here.
+    if (ec == net::error::connection_aborted) {
+        logDebug("accept: %s", ec.message());
+        return accept();
+    }
+    // Out of descriptors or memory: the listener stays readable, so retrying at once would spin.
+    // Both come back as connections end; wait, longer while it goes on, and say so once a second.
+    constexpr std::chrono::milliseconds kFirstDelay{100}, kLongestDelay{1000};
+    acceptDelay_ = std::clamp(acceptDelay_ * 2, kFirstDelay, kLongestDelay);
+    ++unloggedAcceptErrors_;
+    const auto now = std::chrono::steady_clock::now();
+    if (now - lastAcceptLog_ >= std::chrono::seconds(1)) {
+        logError("accept: %s; %d failed since the last line, next try in %d ms", ec.message(),
+                 unloggedAcceptErrors_, static_cast<int>(acceptDelay_.count()));
+        unloggedAcceptErrors_ = 0;
+        lastAcceptLog_ = now;
+    }
+    auto timer = std::make_shared<net::steady_timer>(main_, acceptDelay_);
+    timer->async_wait([this, timer](boost::system::error_code) {
+        if (acceptor_.is_open()) accept();
+    });
 }

@@ -6,6 +6,8 @@
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/signal_set.hpp>
 #include <boost/asio/ssl/context.hpp>
+#include <chrono>
+#include <functional>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -28,8 +30,8 @@ class HttpServer {
     HttpServer& operator=(const HttpServer&) = delete;
 
     // Listens and serves until stop() or SIGINT/SIGTERM; 0 then, or a negative errno when it
-    // cannot listen.
-    int run();
+    // cannot listen. whenListening runs on this thread once the port is bound.
+    int run(const std::function<void()>& whenListening = {});
     // Safe from any thread and from a signal-free context.
     void stop();
 
@@ -54,6 +56,7 @@ class HttpServer {
     int listen();
     void accept();
     void onAccept(Worker& worker, boost::system::error_code ec, boost::asio::ip::tcp::socket socket);
+    void acceptFailed(boost::system::error_code ec);
     void startWorkers();
     void stopWorkers();
 
@@ -64,4 +67,8 @@ class HttpServer {
     boost::asio::signal_set signals_{main_};
     std::vector<std::unique_ptr<Worker>> workers_;
     std::atomic<std::size_t> next_{0};
+    // Accept failures in a row (out of descriptors, say), on the listener's thread.
+    std::chrono::milliseconds acceptDelay_{0};
+    std::chrono::steady_clock::time_point lastAcceptLog_{};
+    int unloggedAcceptErrors_ = 0;
 };

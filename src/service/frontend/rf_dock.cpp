@@ -2,9 +2,10 @@
 
 #include <cstdio>
 
+#include "protocol/log.hpp"
 #include "service/frontend/http_server.hpp"
 #include "service/frontend/tls_setup.hpp"
-#include "protocol/log.hpp"
+#include "service/process/options.hpp"
 
 namespace {
 constexpr std::size_t kMaxListenAddress = 63;
@@ -50,6 +51,12 @@ bool RfDock::init() {
     FrontState& front = *impl_->front;
     ServerSettings& settings = impl_->settings;
 
+    // Checked before anything is set up or saved: the listener would take the number modulo
+    // 65536 and the file would keep the wrong one.
+    if (const int port = config.get(cfg::port); port < 1 || port > kMaxPort) {
+        std::printf("Invalid port %d in the configuration (1 to %d)\n", port, kMaxPort);
+        return false;
+    }
     // srvHost first: the TLS server-name check refers to it.
     front.srvHost = config.GetValue(cfg::srvHost.key, cfg::srvHost.section);
     if (config.get(cfg::tlsEnable))
@@ -75,8 +82,8 @@ bool RfDock::init() {
     return true;
 }
 
-int RfDock::run() {
-    return impl_->server ? impl_->server->run() : -EINVAL;
+int RfDock::run(const std::function<void()>& whenListening) {
+    return impl_->server ? impl_->server->run(whenListening) : -EINVAL;
 }
 
 void RfDock::stop() {

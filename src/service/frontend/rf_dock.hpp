@@ -2,6 +2,7 @@
 // The service's network face: configured once from the configuration by init(), then run until
 // the process is told to stop.
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -22,7 +23,8 @@ class RfDock {
     // Routes asked before the service's own; set before run().
     void setExtraRoutes(ExtraRoutes routes);
     // Serves until stopped; 0, or a negative errno when the port cannot be listened on.
-    int run();
+    // whenListening runs once the port is bound, before the first connection is taken.
+    int run(const std::function<void()>& whenListening = {});
     // Safe from any thread.
     void stop();
 

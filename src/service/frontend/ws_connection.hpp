@@ -9,21 +9,33 @@
 #include <deque>
 #include <memory>
 
+#include "protocol/log.hpp"
 #include "service/frontend/connection_slot.hpp"
 #include "service/frontend/http_handler.hpp"
-#include "protocol/log.hpp"
+#include "service/frontend/streams.hpp"
 #include "service/session/session_work.hpp"
 
 namespace websocket = boost::beast::websocket;
 
 struct WsLimits {
     static constexpr std::size_t kMaxMessage = 1 << 20;
-    static constexpr std::size_t kMaxQueued = 4096;  // replies waiting for a peer that does not read
+    // Texts waiting for a peer that does not read, replies and events alike, in number and in bytes.
+    // Every reply repeats its request's ack, so without the byte cap a client that sends 1 MiB
+    // messages and never reads would make the queue grow by 1 MiB a message.
+    static constexpr std::size_t kMaxQueued = 4096;
+    static constexpr std::size_t kMaxQueuedBytes = 8 << 20;
+    // A read buffer that grew beyond this for one message is given back afterwards, so a
+    // connection that once sent a large message does not keep its memory.
+    static constexpr std::size_t kKeptReadBuffer = 64 << 10;
     // Droppable events stop well before that, so a flood of them never closes the connection, and
     // large ones (a 64 KiB datagram is 128 KiB of hex) cannot fill memory either.
     static constexpr std::size_t kMaxEventBacklog = kMaxQueued / 2;
     static constexpr std::size_t kMaxEventBacklogBytes = 4 << 20;
     static constexpr std::chrono::seconds kIdle{20};  // ping after half of it, drop after all of it
+    // A message must be complete this long after its first byte came, like the HTTP header
+    // deadline: a client sending a byte now and then would otherwise hold its place for ever, as
+    // every byte counts against the idle time.
+    static constexpr std::chrono::seconds kMessage{10};
     static constexpr std::chrono::seconds kHandshake{30};
     static constexpr std::chrono::seconds kWrite{50};
 };
@@ -35,7 +47,8 @@ class WsConnection : public Channel, public std::enable_shared_from_this<WsConne
         : ws_(std::move(stream)),
           slot_(std::move(slot)),
           peer_(std::move(peer)),
-          writeTimer_(ws_.get_executor()) {}
+          writeTimer_(ws_.get_executor()),
+          messageTimer_(ws_.get_executor()) {}
 
     ~WsConnection() override { releaseSession(); }
 
@@ -47,6 +60,14 @@ class WsConnection : public Channel, public std::enable_shared_from_this<WsConne
         timeout.keep_alive_pings = true;
         ws_.set_option(timeout);
         ws_.read_message_max(WsLimits::kMaxMessage);
+        boost::beast::get_lowest_layer(ws_).rate_policy().onBytes([weak = this->weak_from_this()] {
+            if (const auto self = weak.lock()) self->startMessageClock();
+        });
+        // A ping or pong between messages is no message begun; one between the frames of a message
+        // does not stop its clock.
+        ws_.control_callback([this](websocket::frame_type kind, boost::beast::string_view) {
+            if (kind != websocket::frame_type::close && ws_.is_message_done()) stopMessageClock();
+        });
         ws_.set_option(websocket::stream_base::decorator(
             [](websocket::response_type& res) { res.set(http::field::server, "rfdock"); }));
         request_ = std::move(request);
@@ -57,8 +78,20 @@ class WsConnection : public Channel, public std::enable_shared_from_this<WsConne
     // Channel
     bool sendText(std::string text) override {
         if (!open_) return false;
-        backlog_ += 1;
-        backlogBytes_ += text.size();
+        const std::size_t bytes = text.size();
+        const std::size_t count = backlog_.fetch_add(1) + 1;
+        const std::size_t total = backlogBytes_.fetch_add(bytes) + bytes;
+        if (count > WsLimits::kMaxQueued || total > WsLimits::kMaxQueuedBytes) {
+            backlog_ -= 1;
+            backlogBytes_ -= bytes;
+            if (open_.exchange(false))
+                boost::asio::post(ws_.get_executor(), [self = this->shared_from_this(), count, total] {
+                    logError("[%s:%d] websocket peer does not read (%d messages, %d bytes waiting), closing",
+                             self->peer_.ip, self->peer_.port, count, total);
+                    self->abort();
+                });
+            return false;
+        }
         boost::asio::post(ws_.get_executor(),
                           [self = this->shared_from_this(), text = std::move(text)]() mutable {
                               self->queue(std::move(text));
@@ -79,7 +112,7 @@ class WsConnection : public Channel, public std::enable_shared_from_this<WsConne
   private:
     void onAccept(boost::beast::error_code ec) {
         request_ = {};
-        if (ec) return;
+        if (ec) return fail(ec, "accept");
         open_ = true;
         ++slot_.front().sessionNum;
         session_ = std::make_shared<SessionWork>(ChannelRef(this->weak_from_this()), slot_.front().config,
@@ -94,25 +127,52 @@ class WsConnection : public Channel, public std::enable_shared_from_this<WsConne
     }
 
     void onRead(boost::beast::error_code ec) {
-        if (ec) return onClosed();
+        stopMessageClock();
+        if (ec) {
+            fail(ec, "read");
+            return onClosed();
+        }
         gotText_ = ws_.got_text();
-        const std::string message = boost::beast::buffers_to_string(buffer_.data());
-        buffer_.consume(buffer_.size());
+        // A flat buffer holds the message in one piece; nothing reads into it until the next read.
+        const std::string_view message(static_cast<const char*>(buffer_.data().data()), buffer_.size());
         // Hold the session for the whole call: a close on another path must not free it mid-dispatch.
-        if (const auto session = session_; session && !session->dispatch(message)) {
+        const auto session = session_;
+        const bool keep = !session || session->dispatch(message);
+        buffer_.consume(buffer_.size());
+        if (buffer_.capacity() > WsLimits::kKeptReadBuffer) buffer_.shrink_to_fit();
+        if (!keep) {
+            logDebug("[%s:%d] websocket message refused, closing", peer_.ip, peer_.port);
             close();
             return;
         }
         if (!closing_) read();
     }
 
+    // Bytes came in while reading: the first ones after a whole message begin the next one.
+    void startMessageClock() {
+        if (messageClock_ || closing_) return;
+        messageClock_ = true;
+        messageTimer_.expires_after(WsLimits::kMessage);
+        messageTimer_.async_wait([weak = this->weak_from_this()](boost::beast::error_code ec) {
+            const auto self = weak.lock();
+            // A message completed just as the time ran out has stopped the clock already.
+            if (!self || ec || !self->messageClock_ ||
+                self->messageTimer_.expiry() > boost::asio::steady_timer::clock_type::now())
+                return;
+            logWarn("[%s:%d] websocket message not complete within %d s, closing", self->peer_.ip,
+                    self->peer_.port, static_cast<int>(WsLimits::kMessage.count()));
+            self->abort();
+        });
+    }
+
+    void stopMessageClock() {
+        if (!messageClock_) return;
+        messageClock_ = false;
+        messageTimer_.cancel();
+    }
+
     void queue(std::string text) {
         if (closing_) return settled(text);
-        if (queue_.size() >= WsLimits::kMaxQueued) {
-            logError("[%s:%d] websocket peer does not read, closing", peer_.ip, peer_.port);
-            settled(text);
-            return abort();
-        }
         queue_.push_back(std::move(text));
         if (!writing_) write();
     }
@@ -133,7 +193,10 @@ class WsConnection : public Channel, public std::enable_shared_from_this<WsConne
     void onWrite(boost::beast::error_code ec) {
         writeTimer_.cancel();
         writing_ = false;
-        if (ec) return abort();
+        if (ec) {
+            fail(ec, "write");
+            return abort();
+        }
         settled(queue_.front());
         queue_.pop_front();
         if (!queue_.empty()) return write();
@@ -149,7 +212,15 @@ class WsConnection : public Channel, public std::enable_shared_from_this<WsConne
 
     void closeHandshake() {
         ws_.async_close(websocket::close_code::normal,
-                        [self = this->shared_from_this()](boost::beast::error_code) { self->onClosed(); });
+                        [self = this->shared_from_this()](boost::beast::error_code ec) {
+                            if (ec) self->fail(ec, "close");
+                            self->onClosed();
+                        });
+    }
+
+    // Why a connection ends, for looking into one client's trouble.
+    void fail(boost::beast::error_code ec, const char* what) const {
+        logDebug("[%s:%d] websocket %s: %s", peer_.ip, peer_.port, what, ec.message());
     }
 
     // Drops the connection at once (peer stuck or gone).
@@ -168,6 +239,7 @@ class WsConnection : public Channel, public std::enable_shared_from_this<WsConne
 
     void onClosed() {
         open_ = false;
+        stopMessageClock();
         for (const auto& text : queue_)
             settled(text);
         queue_.clear();
@@ -186,12 +258,14 @@ class WsConnection : public Channel, public std::enable_shared_from_this<WsConne
     HttpRequest request_;
     boost::beast::flat_buffer buffer_;
     boost::asio::steady_timer writeTimer_;
+    boost::asio::steady_timer messageTimer_;  // runs from a message's first byte to its end
     std::deque<std::string> queue_;
     std::shared_ptr<SessionWork> session_;
     std::atomic<bool> open_{false};
     // Texts handed to sendText and not yet written or dropped, and their bytes.
     std::atomic<std::size_t> backlog_{0};
     std::atomic<std::size_t> backlogBytes_{0};
+    bool messageClock_ = false;
     bool writing_ = false;
     bool closing_ = false;
     bool gotText_ = true;

@@ -5,5 +5,7 @@
 std::string servicePageUrl(const IniCfg& config);
 
 // Opens the page with xdg-open in a detached grandchild, so nothing waits for the browser and no
-// zombie is left; a missing xdg-open changes nothing for the service.
-void openServicePage(const IniCfg& config);
+// zombie is left; a missing xdg-open changes nothing for the service. What xdg-open (and the
+// browser it starts) prints is appended to outputFile, the log, instead of the terminal; with no
+// file it is discarded.
+void openServicePage(const IniCfg& config, const std::string& outputFile = {});

@@ -62,6 +62,9 @@ class FsyncFileSink : public spdlog::sinks::base_sink<std::mutex> {
     int fd_ = -1;
 };
 
+// The file sink setupLogging installed, for currentLogFile.
+std::weak_ptr<spdlog::sinks::daily_file_sink_mt> logFileSink;
+
 }  // namespace
 
 spdlog::level::level_enum logLevelFromText(const std::string& text) {
@@ -82,6 +85,7 @@ void setupLogging(const IniCfg& config, const ProcessContext& ctx) {
     try {
         auto file = std::make_shared<spdlog::sinks::daily_file_sink_mt>(ctx.logFile, 0, 0, false,
                                                                         static_cast<uint16_t>(remainDays));
+        logFileSink = file;
         if (config.get(cfg::logFsync))
             sinks.push_back(std::make_shared<FsyncFileSink>(file));
         else
@@ -95,4 +99,9 @@ void setupLogging(const IniCfg& config, const ProcessContext& ctx) {
     logger->flush_on(spdlog::level::warn);
     spdlog::set_default_logger(logger);
     spdlog::flush_every(std::chrono::seconds(3));
+}
+
+std::string currentLogFile() {
+    const auto file = logFileSink.lock();
+    return file ? file->filename() : std::string();
 }

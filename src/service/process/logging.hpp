@@ -14,3 +14,6 @@ spdlog::level::level_enum logLevelFromText(const std::string& text);
 
 // Installs the default logger; the log file is opened at once.
 void setupLogging(const IniCfg& config, const ProcessContext& ctx);
+
+// The path of today's log file, for child processes that write into it; empty when there is none.
+std::string currentLogFile();

@@ -2,6 +2,7 @@
 
 #include <getopt.h>
 
+#include <charconv>
 #include <cstdio>
 
 namespace {
@@ -54,6 +55,10 @@ std::optional<CommandLine> parseCommandLine(const std::vector<std::string>& args
                 line.version = true;
                 break;
             case 'p':
+                if (!parsePort(optarg)) {
+                    std::printf("Invalid port: '%s' (1 to %d)\n", optarg, kMaxPort);
+                    return std::nullopt;
+                }
                 line.port = optarg;
                 break;
             case 's':
@@ -68,6 +73,16 @@ std::optional<CommandLine> parseCommandLine(const std::vector<std::string>& args
         }
     }
     return line;
+}
+
+std::optional<int> parsePort(std::string_view text) {
+    // from_chars takes no sign for an unsigned type, but "+80" or " 80" would not get that far
+    // either: the whole text has to be digits.
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string_view::npos) return std::nullopt;
+    unsigned long value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || value > kMaxPort) return std::nullopt;
+    return static_cast<int>(value);
 }
 
 std::string helpText(const std::string& programName) {

@@ -3,15 +3,15 @@
 #include <climits>
 #include <cmath>
 
-#include "commands/key_provider/provider_wait.hpp"
 #include "card/sw_text.hpp"
+#include "commands/key_provider/provider_wait.hpp"
 #include "crypto/secure_equals.hpp"
-#include "service/identity/machine_identity.hpp"
 #include "protocol/log.hpp"
 #include "protocol/parse_message.hpp"
 #include "protocol/request_fields.hpp"
 #include "protocol/result_codes.hpp"
 #include "protocol/send_json.hpp"
+#include "service/identity/machine_identity.hpp"
 #include "service/version.hpp"
 
 using nlohmann::json;
@@ -31,6 +31,21 @@ long long numberForLog(const json& number) {
     return static_cast<long long>(d);
 }
 
+// "code 105 ack \"c3\"" for a log line about a message, as far as it is known.
+std::string describeForLog(const std::optional<json>& doc) {
+    if (!doc || !doc->is_object()) return "(unparsed)";
+    std::string text;
+    if (const json* code = field(*doc, "code"); code && code->is_number())
+        text = fmt::sprintf("code %d", numberForLog(*code));
+    else if (const json* imp = field(*doc, "imp"); imp && imp->is_number())
+        text = fmt::sprintf("imp %d", numberForLog(*imp));
+    else
+        text = "(no code)";
+    if (const json* ack = field(*doc, "ack"); ack && ack->is_string())
+        text += " ack \"" + cutForLog(ack->get_ref<const std::string&>()) + "\"";
+    return text;
+}
+
 }  // namespace
 
 SessionWork::SessionWork(ChannelRef channel, IniCfgPtr config, NextLoop nextLoop)
@@ -45,19 +60,31 @@ SessionWork::~SessionWork() = default;
 bool SessionWork::dispatch(std::string_view message) {
     const ChannelPtr channel = channel_.lock();
     if (!channel || !channel->currentFrameIsText()) return false;
-    auto doc = parseMessage(message);
-    if (!doc) return false;
-    if (doc->is_object()) {
-        const json* imp = field(*doc, "imp");
+    std::optional<json> doc;
+    // Whatever a handler throws ends this connection only; the thread goes on serving the others.
+    try {
+        doc = parseMessage(message);
+        return doc && dispatchMessage(channel, *doc);
+    } catch (const std::exception& e) {
+        logError("message %s failed: %s; closing the connection", describeForLog(doc), e.what());
+    } catch (...) {
+        logError("message %s failed; closing the connection", describeForLog(doc));
+    }
+    return false;
+}
+
+bool SessionWork::dispatchMessage(const ChannelPtr& channel, json& doc) {
+    if (doc.is_object()) {
+        const json* imp = field(doc, "imp");
         if (imp && imp->is_number()) {
             if (*imp != 0) {
                 logWarn("imp %d not support", numberForLog(*imp));
                 return false;
             }
-            return ResolveProviderResponse(channel, std::move(*doc)) == 1;
+            return ResolveProviderResponse(channel, std::move(doc)) == 1;
         }
     }
-    return dispatchCommand(*doc);
+    return dispatchCommand(doc);
 }
 
 bool SessionWork::dispatchCommand(json& request) {

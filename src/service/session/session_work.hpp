@@ -7,8 +7,8 @@
 #include <string_view>
 
 #include "commands/rf_work.hpp"
-#include "service/config/ini_cfg.hpp"
 #include "protocol/channel.hpp"
+#include "service/config/ini_cfg.hpp"
 #include "service/session/sdt_api_work.hpp"
 #include "service/udp/next_loop.hpp"
 #include "service/udp/udp_work.hpp"
@@ -21,12 +21,14 @@ class SessionWork {
     SessionWork(const SessionWork&) = delete;
     SessionWork& operator=(const SessionWork&) = delete;
 
-    // Handles one message; false means the connection is to be closed.
+    // Handles one message; false means the connection is to be closed. Never throws: a failure
+    // inside a handler is logged with the message's code and ack and closes the connection.
     bool dispatch(std::string_view message);
 
     bool loggedIn() const { return loggedIn_; }
 
   private:
+    bool dispatchMessage(const ChannelPtr& channel, nlohmann::json& doc);
     bool dispatchCommand(nlohmann::json& request);
     bool login(const nlohmann::json& request, nlohmann::json& reply);
     bool machineIdentity(nlohmann::json& reply);

@@ -4,6 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "support/log_capture.hpp"
 #include "support/temp_dir.hpp"
 
 namespace {
@@ -106,4 +107,27 @@ TEST_F(HttpHandlerTest, HostCheck) {
     EXPECT_FALSE(hostAllowed(front, req, peer));
     req.erase(http::field::host);
     EXPECT_FALSE(hostAllowed(front, req, peer));
+}
+
+TEST_F(HttpHandlerTest, RefusedTargetsAndHostsAreLoggedCut) {
+    LogCapture log;
+    const std::string target = "/" + std::string(16000, 'a');
+    auto res = stringReply(request(http::verb::get, target.c_str()));
+    EXPECT_EQ(res.result(), http::status::not_found);
+    res = stringReply(request(http::verb::post, target.c_str()));
+    EXPECT_EQ(res.result(), http::status::method_not_allowed);
+
+    front.srvHost = "127.0.0.1";
+    auto req = request(http::verb::get, "/ping");
+    req.set(http::field::host, std::string(9000, 'h'));
+    EXPECT_FALSE(hostAllowed(front, req, peer));
+
+    const auto lines = log.lines();
+    ASSERT_EQ(lines.size(), 3u);
+    for (const auto& line : lines) {
+        EXPECT_LT(line.size(), 400u) << line.substr(0, 80);
+        EXPECT_TRUE(line.find("…(cut, 16001 bytes)") != std::string::npos ||
+                    line.find("…(cut, 9000 bytes)") != std::string::npos)
+            << line.substr(0, 80);
+    }
 }

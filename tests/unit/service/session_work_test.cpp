@@ -2,9 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include "service/identity/machine_identity.hpp"
 #include "protocol/result_codes.hpp"
+#include "service/identity/machine_identity.hpp"
 #include "support/fake_channel.hpp"
+#include "support/log_capture.hpp"
 
 using nlohmann::json;
 
@@ -123,7 +124,8 @@ TEST_F(SessionTest, VersionReplyIsRenderedExactly) {
 
 TEST_F(SessionTest, CodesWithoutHandlerAnswer103) {
     logIn();
-    for (long long code : {3LL, 99LL, 199LL, 399LL, 401LL, 404LL, 498LL, 1199LL, -5LL, 4294967296LL, 311LL, 1198LL}) {
+    for (long long code :
+         {3LL, 99LL, 199LL, 399LL, 401LL, 404LL, 498LL, 1199LL, -5LL, 4294967296LL, 311LL, 1198LL}) {
         const json request = {{"ack", "x"}, {"code", code}};
         EXPECT_TRUE(session.dispatch(request.dump())) << code;
         EXPECT_EQ(lastReply()["err"], 103) << code;
@@ -186,4 +188,34 @@ TEST_F(SessionTest, HostileNestingIsRefusedQuickly) {
     const std::string quoted =
         R"({"ack":"[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[","code":1})";
     EXPECT_TRUE(session.dispatch(quoted));
+}
+
+namespace {
+
+// A channel that throws when a reply is handed to it, as an allocation that fails would.
+class ThrowingChannel : public FakeChannel {
+  public:
+    bool sendText(std::string) override { throw std::runtime_error("no room for the reply"); }
+};
+
+}  // namespace
+
+TEST(SessionFailures, AnExceptionInAHandlerClosesTheConnectionAndIsLoggedWithCodeAndAck) {
+    LogCapture log;
+    const auto channel = std::make_shared<ThrowingChannel>();
+    SessionWork session(channel, std::make_shared<IniCfg>());
+    const std::string longAck(300, 'a');
+    const struct {
+        std::string message;
+        std::string logged;
+    } cases[] = {
+        {R"({"ack":"v1","code":1})", R"(error message code 1 ack "v1" failed: no room for the reply)"},
+        {R"({"ack":"l","code":0,"user":"x","pass":"y"})", R"(error message code 0 ack "l" failed)"},
+        {json{{"ack", longAck}, {"code", 2}}.dump(),
+         "error message code 2 ack \"" + std::string(256, 'a') + "…(cut, 300 bytes)\" failed"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_FALSE(session.dispatch(c.message)) << c.message.substr(0, 40);
+        EXPECT_TRUE(log.contains(c.logged)) << c.logged.substr(0, 60);
+    }
 }
