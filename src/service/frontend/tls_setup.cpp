@@ -8,8 +8,8 @@
 
 #include <cstring>
 
-#include "service/frontend/ticket_keys.hpp"
 #include "protocol/log.hpp"
+#include "service/frontend/ticket_keys.hpp"
 
 namespace {
 
@@ -64,7 +64,7 @@ int serverNameCallback(SSL* ssl, int* alert, void* arg) {
     if (!name)
         logError("%s tls servername does not exist", peerText(ssl));
     else
-        logError("%s forbid tls servername: %s", peerText(ssl), name);
+        logError("%s forbid tls servername: %s", peerText(ssl), cutForLog(name));
     // No SSL_set_shutdown here: marking the shutdown as sent would suppress the alert itself, and the
     // client would see a bare EOF instead of being told why.
     *alert = SSL_AD_UNRECOGNIZED_NAME;

@@ -24,13 +24,13 @@ struct WsLimits {
     // messages and never reads would make the queue grow by 1 MiB a message.
     static constexpr std::size_t kMaxQueued = 4096;
     static constexpr std::size_t kMaxQueuedBytes = 8 << 20;
-    // A read buffer that grew beyond this for one message is given back afterwards, so a
-    // connection that once sent a large message does not keep its memory.
-    static constexpr std::size_t kKeptReadBuffer = 64 << 10;
     // Droppable events stop well before that, so a flood of them never closes the connection, and
     // large ones (a 64 KiB datagram is 128 KiB of hex) cannot fill memory either.
     static constexpr std::size_t kMaxEventBacklog = kMaxQueued / 2;
     static constexpr std::size_t kMaxEventBacklogBytes = 4 << 20;
+    // A read buffer that grew beyond this for one message is given back afterwards, so a
+    // connection that once sent a large message does not keep its memory.
+    static constexpr std::size_t kKeptReadBuffer = 64 << 10;
     static constexpr std::chrono::seconds kIdle{20};  // ping after half of it, drop after all of it
     // A message must be complete this long after its first byte came, like the HTTP header
     // deadline: a client sending a byte now and then would otherwise hold its place for ever, as
