@@ -7,8 +7,14 @@ ifeq ($(CI),true)
 CMAKE_FLAGS += -DRFDOCK_WERROR=ON
 endif
 JOBS ?= $(shell nproc)
+# `make test SANITIZE=0` runs the normal suites only.
+SANITIZE ?= 1
+# ccache, where installed, keeps rebuilds of the three build folders cheap.
+ifneq ($(shell command -v ccache),)
+CMAKE_FLAGS += -DCMAKE_CXX_COMPILER_LAUNCHER=ccache
+endif
 
-.PHONY: all setup configure build run test bench asan tsan format clean
+.PHONY: all setup configure build run test check bench asan tsan sanitized format clean
 
 all: build
 
@@ -25,18 +31,33 @@ run: build
 	@if [ -x $(BUILD)/bin/rfdock-sim ]; then exec $(BUILD)/bin/rfdock-sim $(ARGS); \
 	else exec $(BUILD)/bin/rfdock $(ARGS); fi
 
-test: build
+test: check
+ifneq ($(SANITIZE),0)
+	@$(MAKE) --no-print-directory sanitized
+endif
+
+check: build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
 bench: build
 	@for b in $(BUILD)/bin/*_bench; do $$b --benchmark_repetitions=5 --benchmark_report_aggregates_only=true; done
 
-# Sanitizer builds live in their own folders so they never mix with the normal build.
+# Sanitizer builds live in their own folders so they never mix with the normal build. They run the
+# C++ suites (unit, in-process end-to-end, fuzz replays); the JavaScript suite and the include check
+# say nothing new there and run in the normal build only.
+SANITIZED_TESTS = ctest --output-on-failure -j $(JOBS) -E '^(js_tests|layer_includes.*)$$'
+
 asan:
-	@$(MAKE) test BUILD=build-asan CMAKE_FLAGS="-DRFDOCK_SANITIZE=address,undefined -DRFDOCK_BENCH=OFF"
+	@$(MAKE) --no-print-directory build BUILD=build-asan \
+		CMAKE_FLAGS="$(CMAKE_FLAGS) -DRFDOCK_SANITIZE=address,undefined -DRFDOCK_BENCH=OFF"
+	@cd build-asan && $(SANITIZED_TESTS)
 
 tsan:
-	@$(MAKE) test BUILD=build-tsan CMAKE_FLAGS="-DRFDOCK_SANITIZE=thread -DRFDOCK_BENCH=OFF"
+	@$(MAKE) --no-print-directory build BUILD=build-tsan \
+		CMAKE_FLAGS="$(CMAKE_FLAGS) -DRFDOCK_SANITIZE=thread -DRFDOCK_BENCH=OFF"
+	@cd build-tsan && $(SANITIZED_TESTS)
+
+sanitized: asan tsan
 
 format:
 	@git ls-files '*.cpp' '*.hpp' | xargs clang-format -i

@@ -11,6 +11,7 @@
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/websocket.hpp>
+#include <cstdint>
 #include <optional>
 
 namespace {
@@ -73,7 +74,7 @@ bool RawConnection::closesWithin(std::chrono::milliseconds limit) {
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
         pollfd p{fd_, POLLIN, 0};
-        if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) <= 0) return false;
+        if (::poll(&p, 1, static_cast<int>(std::max<std::int64_t>(left.count(), 0))) <= 0) return false;
         char chunk[4096];
         if (::recv(fd_, chunk, sizeof chunk, 0) <= 0) return true;
     }
@@ -155,6 +156,7 @@ struct WsClient::Impl {
     net::io_context ioc;
     websocket::stream<net::ip::tcp::socket> ws{ioc};
     bool open = false;
+    bool lastReadTimedOut = false;
 
     // One message read, given up after `timeout` (timed_out). Asio's blocking reads wait again
     // after SO_RCVTIMEO expires, so the read runs on this client's own loop and is cancelled when
@@ -165,6 +167,7 @@ struct WsClient::Impl {
         ws.async_read(buffer, [&result](boost::system::error_code ec, std::size_t) { result = ec; });
         ioc.restart();
         ioc.run_for(timeout);
+        lastReadTimedOut = !result;
         if (result) return *result;
         boost::system::error_code ignored;
         ws.next_layer().cancel(ignored);
@@ -211,6 +214,10 @@ std::optional<std::string> WsClient::receive(std::chrono::milliseconds timeout) 
     boost::beast::flat_buffer buffer;
     if (impl_->readWithin(buffer, timeout)) return std::nullopt;
     return boost::beast::buffers_to_string(buffer.data());
+}
+
+bool WsClient::lastReadTimedOut() const {
+    return impl_->lastReadTimedOut;
 }
 
 bool WsClient::closedByServer(std::chrono::milliseconds timeout) {

@@ -28,7 +28,7 @@ class RawConnection {
     // True when the peer closed the connection without sending anything more.
     bool closedByPeer();
     // Reads and drops whatever comes for up to `limit`; true as soon as the connection ends (or
-    // fails), false when it is still open after that.
+    // fails), false when it is still open after that. With 0 it only looks.
     bool closesWithin(std::chrono::milliseconds limit);
 
   private:
@@ -65,6 +65,8 @@ class WsClient {
     bool sendBinary(const std::string& bytes);
     // The next text message, or nullopt on close or time-out.
     std::optional<std::string> receive(std::chrono::milliseconds timeout = std::chrono::seconds(5));
+    // Whether the last receive ended for want of a message rather than by a close or an error.
+    bool lastReadTimedOut() const;
     // True when the server closed the connection (close frame or EOF) within the time-out.
     bool closedByServer(std::chrono::milliseconds timeout = std::chrono::seconds(5));
 

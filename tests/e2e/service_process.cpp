@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -61,6 +62,14 @@ std::string ServiceHome::logText() const {
 void ServiceHome::writeConfig(const std::string& text) const {
     fs::create_directories(dataDir() + "/etc");
     std::ofstream(confFile()) << text;
+}
+
+void ServiceHome::writeCertificate(const std::string& commonName) const {
+    const std::string ssl = dataDir() + "/ssl";
+    fs::create_directories(ssl);
+    const std::string command = "openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=" + commonName +
+                                " -keyout " + ssl + "/host.key -out " + ssl + "/host.crt >/dev/null 2>&1";
+    [[maybe_unused]] const int status = std::system(command.c_str());
 }
 
 std::string ServiceHome::openedUrls() const {

@@ -31,6 +31,8 @@ class ServiceHome {
     std::string logText() const;
     // Writes the configuration file before the service starts.
     void writeConfig(const std::string& text) const;
+    // A fresh self-signed certificate and key where the service looks for them (ssl/host.*).
+    void writeCertificate(const std::string& commonName) const;
     // URLs the stand-in xdg-open was called with, one a line.
     std::string openedUrls() const;
     // The same once a URL has come (the browser is started in the background), or after 5 s.

@@ -2,41 +2,25 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
-#include <cstdio>
-#include <filesystem>
 #include <memory>
 
 #include "http_client.hpp"
+#include "process_stats.hpp"
 #include "service_process.hpp"
 
 namespace {
 
-std::string shell(const std::string& command) {
-    std::string output;
-    FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
-    if (!pipe) return output;
-    std::array<char, 4096> chunk;
-    while (std::size_t n = std::fread(chunk.data(), 1, chunk.size(), pipe))
-        output.append(chunk.data(), n);
-    ::pclose(pipe);
-    return output;
-}
-
 class TlsTest : public testing::Test {
   protected:
     void SetUp() override {
-        const std::string ssl = home.dataDir() + "/ssl";
-        std::filesystem::create_directories(ssl);
-        shell("openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=localhost -keyout " + ssl +
-              "/host.key -out " + ssl + "/host.crt");
+        home.writeCertificate("localhost");
         home.writeConfig("[server]\ntlsEnable = true\nsrvHost = localhost\n");
         service = std::make_unique<RunningService>(home, port, std::vector<std::string>{}, true);
         ASSERT_TRUE(service->ready());
     }
 
     std::string client(const std::string& options) {
-        return shell(
+        return shellOutput(
             "printf 'GET /ping HTTP/1.1\\r\\nHost: localhost\\r\\nConnection: close\\r\\n\\r\\n' | "
             "timeout 10 openssl s_client -ign_eof -connect 127.0.0.1:" +
             std::to_string(port) + " " + options);

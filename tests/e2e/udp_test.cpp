@@ -12,6 +12,7 @@
 
 #include "../unit/support/udp_peer.hpp"
 #include "http_client.hpp"
+#include "process_stats.hpp"
 #include "service_process.hpp"
 
 using nlohmann::json;
@@ -92,12 +93,6 @@ Bytes opensslEncrypt(const ServiceHome& home, const Bytes& plain, const std::str
                                 out;
     if (std::system(command.c_str()) != 0) return {};
     return bytesOf(readText(out));
-}
-
-long residentKiB(pid_t pid) {
-    const std::string status = readText("/proc/" + std::to_string(pid) + "/status");
-    const auto at = status.find("VmRSS:");
-    return at == std::string::npos ? -1 : std::atol(status.c_str() + at + 6);
 }
 
 const std::string kKeyText = "0123456789abcdefFEDCBA9876543210";

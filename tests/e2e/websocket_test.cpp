@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "http_client.hpp"
+#include "process_stats.hpp"
 #include "service_process.hpp"
 
 using nlohmann::json;
@@ -91,14 +92,6 @@ TEST(WebSocket, SessionsAreCountedAndReleased) {
 }
 
 namespace {
-
-// Resident memory of a process in KiB, from /proc; -1 when it cannot be read.
-long residentKiB(pid_t pid) {
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    for (std::string line; std::getline(status, line);)
-        if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
-    return -1;
-}
 
 // A message of almost the largest size, before login: its reply repeats the ack, so each one
 // costs the service as much again in its send queue.
