@@ -3,6 +3,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <sys/select.h>
+
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <thread>
@@ -163,6 +167,40 @@ TEST_F(SerialOnPty, BadSettingsAreRefused) {
               "invalid parity");
     EXPECT_EQ(messageOf<std::invalid_argument>([&] { port.setStopbits(static_cast<serial::StopBits>(0)); }),
               "invalid stop bit");
+}
+
+// Descriptors numbered past FD_SETSIZE, as a service with many connections hands out: the port's
+// waits must work there as anywhere (a select() on an fd_set would write past the set).
+TEST(SerialHighDescriptor, ReadsAndTimesOutAboveFdSetSize) {
+    rlimit saved{};
+    ::getrlimit(RLIMIT_NOFILE, &saved);
+    constexpr rlim_t kWanted = FD_SETSIZE + 64;
+    if (saved.rlim_max != RLIM_INFINITY && saved.rlim_max < kWanted) GTEST_SKIP() << "hard limit too low";
+    rlimit raised = saved;
+    raised.rlim_cur = std::max(saved.rlim_cur, kWanted);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &raised), 0);
+    std::vector<int> fillers;
+    for (int fd; (fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0 && fd < FD_SETSIZE + 8;)
+        fillers.push_back(fd);
+    {
+        PtyPair pty;
+        ASSERT_GE(pty.master(), FD_SETSIZE);
+        Serial port;
+        port.setTimeout(kReaderTimeout);
+        port.setPort(pty.slavePath());
+        port.open();
+        std::uint8_t buffer[4] = {};
+        EXPECT_EQ(port.read(buffer, sizeof buffer), 0u);  // silent: the deadline ends it
+        std::thread device([&] { pty.send({1, 2, 3, 4}); });
+        EXPECT_EQ(port.read(buffer, sizeof buffer), 4u);
+        device.join();
+        EXPECT_EQ(Bytes(buffer, buffer + 4), (Bytes{1, 2, 3, 4}));
+        port.write(Bytes{9, 8}.data(), 2);
+        EXPECT_EQ(pty.receive(), (Bytes{9, 8}));
+    }
+    for (const int fd : fillers)
+        ::close(fd);
+    ::setrlimit(RLIMIT_NOFILE, &saved);
 }
 
 TEST(SerialByteTime, CountsStartDataParityAndStopBits) {
