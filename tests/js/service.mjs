@@ -53,6 +53,7 @@ export async function startService(program = 'rfdock', extraArgs = []) {
   const pass = /^pass = (.*)$/m.exec(conf)[1];
   return {
     port,
+    pid: child.pid,
     home,
     url: `ws://127.0.0.1:${port}/`,
     httpUrl: `http://127.0.0.1:${port}`,
