@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "commands/entry_command.hpp"
+#include "commands/key_provider/provider_work.hpp"
 #include "protocol/channel.hpp"
 #include "protocol/handler.hpp"
 
@@ -16,7 +17,7 @@ class RfReaderOne;
 
 class RfWork {
   public:
-    explicit RfWork(ChannelRef channel) : channel_(std::move(channel)) {}
+    explicit RfWork(ChannelRef channel) : channel_(channel), providerWorks_(std::move(channel)) {}
     ~RfWork();
     RfWork(const RfWork&) = delete;
     RfWork& operator=(const RfWork&) = delete;
@@ -48,4 +49,6 @@ class RfWork {
 
     ChannelRef channel_;
     std::array<std::shared_ptr<RfReaderOne>, kReaderSlots> readers_;
+    // Declared last: destroyed first, its waits released before the entries go.
+    key_provider::ProviderWorks providerWorks_;
 };

@@ -41,7 +41,8 @@ RfReaderOne::RfReaderOne(ChannelRef session, std::uint8_t devType)
 RfReaderOne::~RfReaderOne() {
     stopFindTask();
     finder_->hold.drop();  // lets go of the card objects its rest step holds
-    cancelProviderWaits();
+    // Only this session's requests: other clients' secured commands go on.
+    if (const ChannelPtr session = session_.lock()) cancelProviderWaits(session.get());
     auto exchange = lockExchange();
     closeReader();
     iso15693_.reset();

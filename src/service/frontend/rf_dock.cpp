@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "commands/key_provider/provider_work.hpp"
 #include "protocol/log.hpp"
 #include "service/frontend/http_server.hpp"
 #include "service/frontend/tls_setup.hpp"
@@ -40,6 +41,9 @@ RfDock::RfDock(bool launchedByUrl, IniCfgPtr config, ProcessContext context)
 RfDock::~RfDock() {
     if (impl_->server) impl_->server->stop();
     impl_->server.reset();
+    // Works waiting for a key provider hold connections and card objects: released and given a
+    // moment to end, so that none outlives the service.
+    key_provider::awaitProviderWorks(std::chrono::seconds(3));
 }
 
 void RfDock::setExtraRoutes(ExtraRoutes routes) {
