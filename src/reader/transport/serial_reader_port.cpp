@@ -43,8 +43,14 @@ int SerialReaderPort::transceiveFramed(std::uint8_t* buf, int len, int maxLen) {
 }
 
 int SerialReaderPort::writeThenRead(std::uint8_t* buf, int len, int maxLen) {
-    // The previous request has left the line before this one starts.
-    if (!attempt([this] { port().flush(); })) return -1;
+    // The previous request has left the line before this one starts, and whatever came after its
+    // read gave up (a reply late under load) is dropped: taken for this request's reply, it would
+    // put every later exchange one reply behind.
+    if (!attempt([this] {
+            port().flush();
+            port().flushInput();
+        }))
+        return -1;
     std::size_t written = 0;
     if (!attempt([&] { written = port().write(buf, static_cast<std::size_t>(len)); })) return 0;
     forgetLoss();

@@ -24,6 +24,13 @@ struct SerialFixture {
     int transceive(Bytes& buffer, int len, int maxLen) {
         return transport->transceive(buffer.data(), len, maxLen);
     }
+    // Plays a reader that answers the next request with `reply`.
+    std::thread answerNext(Bytes reply) {
+        return std::thread([this, reply] {
+            pty.receive(100);
+            pty.send(reply);
+        });
+    }
 
     PtyPair pty;
     std::unique_ptr<Transport> transport;
@@ -70,19 +77,35 @@ TEST(VbReaderSerial, SilentReaderReturnsNothingAfterTheReadTimeout) {
 
 TEST(VbReaderSerial, LengthBeyondCapacityStopsAfterTheHead) {
     SerialFixture<Orvane::VBReaderSerial> serial;
-    serial.pty.send(padded(hexBytes("FE 02 FF 00"), 40));
+    std::thread reader = serial.answerNext(padded(hexBytes("FE 02 FF 00"), 40));
     Bytes buffer(60, 0x10);
     EXPECT_EQ(serial.transceive(buffer, 6, 50), 6);
+    reader.join();
     EXPECT_EQ(buffer[6], 0x10);  // nothing was read beyond the head
+}
+
+TEST(VbReaderSerial, AReplyThatCameTooLateIsNotTakenForTheNextOne) {
+    SerialFixture<Orvane::VBReaderSerial> serial;
+    Bytes first = padded(hexBytes("FE 02 01 10 3C 0F"), 260);
+    EXPECT_EQ(serial.transceive(first, 6, 260), 0);  // the reader is slow: nothing in time
+    serial.pty.receive();
+    serial.pty.send(hexBytes("FE 02 03 10 51 58 BA 0C"));  // ... and answers after all
+    const Bytes reply = hexBytes("FE 02 03 10 77 66 55 0C");
+    std::thread reader = serial.answerNext(reply);
+    Bytes second = padded(hexBytes("FE 02 01 10 3C 0F"), 260);
+    EXPECT_EQ(serial.transceive(second, 6, 260), 8);
+    reader.join();
+    EXPECT_EQ(Bytes(second.begin(), second.begin() + 8), reply);
 }
 
 TEST(VbReaderSerial, ParkedPortIsClosedAfterEveryExchange) {
     SerialFixture<Orvane::VBReaderSerial> serial;
     serial.transport->port().close();
     serial.transport->setParkedPort(true);
-    serial.pty.send(hexBytes("FE 02 01 00 2E 3E"));
+    std::thread reader = serial.answerNext(hexBytes("FE 02 01 00 2E 3E"));
     Bytes buffer = padded(hexBytes("FE 02 01 10 3C 0F"), 260);
     EXPECT_EQ(serial.transceive(buffer, 6, 260), 6);
+    reader.join();
     EXPECT_FALSE(serial.transport->port().isOpen());
     EXPECT_EQ(serial.transceive(buffer, 6, 260), 0);  // silent this time
     EXPECT_FALSE(serial.transport->port().isOpen());
@@ -102,9 +125,10 @@ TEST(VcReaderSerial, RunsAtOneFifteenTwoHundredAndReadsLenPlusEight) {
     SerialFixture<Orvane::VCReaderSerial> serial;
     EXPECT_EQ(serial.pty.slaveSpeed(), B115200);
     const Bytes reply = hexBytes("AA 55 00 00 00 03 16 00 01 25 3F");
-    serial.pty.send(reply);
+    std::thread reader = serial.answerNext(reply);
     Bytes buffer = padded(hexBytes("AA 66 00 00 00 00 16 16"), 100);
     EXPECT_EQ(serial.transceive(buffer, 8, 100), 11);
+    reader.join();
     EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + 11), reply);
     EXPECT_EQ(serial.transceive(buffer, 8, 7), -1);
 }
