@@ -5,6 +5,7 @@
 
 #include "card/sw_text.hpp"
 #include "commands/key_provider/provider_wait.hpp"
+#include "commands/key_set_commands.hpp"
 #include "crypto/secure_equals.hpp"
 #include "protocol/log.hpp"
 #include "protocol/parse_message.hpp"
@@ -114,6 +115,11 @@ bool SessionWork::dispatchCommand(json& request) {
             return machineIdentity(reply);
         case 400:
             return statusWordText(request, reply);
+        case 405:
+        case 406:
+            if (key_set_commands::work(static_cast<GCODE>(code), request, reply) != hr::kSendNow)
+                return false;
+            return send(reply);
         case 401:
         case 402:
         case 403:
