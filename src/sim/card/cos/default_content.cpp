@@ -1,7 +1,5 @@
 #include "sim/card/cos/default_content.hpp"
 
-#include <string>
-
 namespace rfsim::cos::defaults {
 namespace {
 
@@ -31,9 +29,9 @@ std::unique_ptr<TransparentEf> transparent(std::uint16_t fid, std::uint8_t sfi, 
 std::unique_ptr<DedicatedFile> fileSystem() {
     auto mf = std::make_unique<DedicatedFile>(kMfId, bytes(kMfName));
     mf->keys.put(key(KeyUsage::externalAuth, kMfExternalKeyId, bytes(kMfExternalKey), kTries));
-    const std::string info = "RFDOCK CPU CARD";
-    Bytes infoBytes(info.begin(), info.end());
-    infoBytes.push_back(0x00);
+    // The text and its terminating zero: 16 bytes.
+    static constexpr char kInfo[] = "RFDOCK CPU CARD";
+    Bytes infoBytes(kInfo, kInfo + sizeof kInfo);
     mf->add(transparent(kMfInfoId, kMfInfoSfi, {Access::always, Access::externalAuth, SmMode::none},
                         std::move(infoBytes)));
 

@@ -14,8 +14,9 @@ namespace {
 constexpr const char* kMfFci = "6F16 840E 315041592E5359532E4444463031 A504 9F080100";
 constexpr const char* kAppFci = "6F1E 8408 F05246444F434B01 A512 880105 9F080101 BF0C08 1122334455667788";
 
-std::string ok(std::string data) {
-    return data + "9000";
+// Data and 9000 as the card sends them (the separators in the text dropped).
+std::string ok(const std::string& data) {
+    return hex(hexBytes(data)) + "9000";
 }
 
 using CosCardTest = CosTest;
