@@ -3,6 +3,7 @@
 #include <atomic>
 
 #include "crypto/hex.hpp"
+#include "sim/card/cpu_card.hpp"
 #include "sim/card/iso4_card.hpp"
 #include "sim/card/mifare_classic_card.hpp"
 
@@ -29,9 +30,16 @@ Bytes freshUid(std::size_t length) {
 
 const std::vector<CardKind>& cardKinds() {
     static const std::vector<CardKind> kinds = {
-        {"mifare1k", "Mifare Classic 1K, 4-byte UID", 4}, {"mifare1k-7", "Mifare Classic 1K, 7-byte UID", 7},
-        {"mifare4k", "Mifare Classic 4K, 4-byte UID", 4}, {"mifare4k-7", "Mifare Classic 4K, 7-byte UID", 7},
+        {"mifare1k", "Mifare Classic 1K, 4-byte UID", 4},
+        {"mifare1k-7", "Mifare Classic 1K, 7-byte UID", 7},
+        {"mifare4k", "Mifare Classic 4K, 4-byte UID", 4},
+        {"mifare4k-7", "Mifare Classic 4K, 7-byte UID", 7},
         {"iso4", "ISO 14443-4 card, 7-byte UID", 7},
+        {"cpu",
+         "CPU card: ISO 14443-4, 7-byte UID, ISO 7816-4 COS with MF 3F00, DF 1001 (AID F05246444F434B01), "
+         "PIN "
+         "123456, secure messaging; \"faults\": {\"badResponseMac\": true} corrupts response MACs",
+         7},
     };
     return kinds;
 }
@@ -57,6 +65,7 @@ MadeCard makeCard(std::string_view kind, std::string_view uidHex) {
 
     const std::string name = found->name;
     if (name == "iso4") return {makeIso4Card(uid), {}};
+    if (name == "cpu") return {makeCpuCard(uid), {}};
     const MifareSize size = name.starts_with("mifare4k") ? MifareSize::classic4K : MifareSize::classic1K;
     return {std::make_shared<MifareClassicCard>(uid, size), {}};
 }
@@ -66,6 +75,7 @@ std::string kindOf(const TypeACard& card) {
         std::string name = mifare->size() == MifareSize::classic4K ? "mifare4k" : "mifare1k";
         return card.uid().size() == 7 ? name + "-7" : name;
     }
+    if (dynamic_cast<const CpuCard*>(&card)) return "cpu";
     if (dynamic_cast<const Iso4Card*>(&card)) return "iso4";
     return "typeA";
 }

@@ -2,6 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "sim/world/card_faults.hpp"
 #include "sim/world/card_kinds.hpp"
 
 namespace rfsim {
@@ -23,6 +24,10 @@ std::string placeCards(const json& cards, SimWorld::Reader& reader, const std::s
         }
         MadeCard made = makeCard(card["kind"].get<std::string>(), uid);
         if (!made.card) return at + ": " + made.error;
+        if (card.contains("faults")) {
+            if (std::string error = applyCardFaults(*made.card, card["faults"]); !error.empty())
+                return at + ": " + error;
+        }
         if (const Placement placed = reader.field->placeCard(made.card); placed != Placement::placed)
             return at + ": " + placementError(placed);
     }

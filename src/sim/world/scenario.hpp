@@ -11,7 +11,8 @@
 //
 // "type" is the reader type 1 to 6; "name" (optional) is shown by GET /sim; "plugged" (optional,
 // true by default) false starts the reader unplugged; "cards" (optional) lists cards by kind (see
-// card_kinds.hpp) with an optional hex "uid" (a fresh one otherwise), at most
+// card_kinds.hpp) with an optional hex "uid" (a fresh one otherwise) and optional "faults" (see
+// card_faults.hpp, e.g. { "kind": "cpu", "faults": { "badResponseMac": true } }), at most
 // VirtualField::kMaxCards (64) per reader.
 
 #include <string>

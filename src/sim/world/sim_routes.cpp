@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 
 #include "crypto/hex.hpp"
+#include "sim/world/card_faults.hpp"
 #include "sim/world/card_kinds.hpp"
 
 namespace rfsim {
@@ -21,8 +22,11 @@ SimRouteReply error(unsigned status, std::string why) {
 
 json describe(const SimWorld::Reader& reader) {
     json cards = json::array();
-    for (const auto& card : reader.field->cards())
-        cards.push_back({{"kind", kindOf(*card)}, {"uid", Orvane::hexEncode(card->uid())}});
+    for (const auto& card : reader.field->cards()) {
+        json entry = {{"kind", kindOf(*card)}, {"uid", Orvane::hexEncode(card->uid())}};
+        if (json faults = cardFaults(*card); !faults.is_null()) entry["faults"] = std::move(faults);
+        cards.push_back(std::move(entry));
+    }
     json out = {{"id", reader.id},
                 {"type", reader.type},
                 {"name", reader.name},
@@ -59,6 +63,10 @@ SimRouteReply placeCard(SimWorld::Reader& reader, std::string_view body) {
     }
     MadeCard made = makeCard(request["kind"].get<std::string>(), uid);
     if (!made.card) return error(400, made.error);
+    if (request.contains("faults")) {
+        if (std::string why = applyCardFaults(*made.card, request["faults"]); !why.empty())
+            return error(400, why);
+    }
     // A full reader conflicts with the card as a taken UID does: the same request succeeds once a
     // card is taken off.
     if (const Placement placed = reader.field->placeCard(made.card); placed != Placement::placed)

@@ -1,0 +1,49 @@
+#pragma once
+// The card's operating system as an APDU handler: parses the command, checks its class, removes
+// and adds secure messaging, and hands the command to the handler installed for its INS. New
+// command sets (personalisation, a purse) install more handlers; the file system and the state
+// they work on are shared.
+
+#include <functional>
+#include <map>
+#include <span>
+
+#include "sim/card/cos/apdu.hpp"
+#include "sim/card/cos/cos_state.hpp"
+#include "sim/card/cos/secure_messaging.hpp"
+
+namespace rfsim::cos {
+
+// Commands of the interindustry class (CLA 0X) and proprietary ones (CLA 8X) are kept apart.
+enum class CommandClass : std::uint8_t { interindustry, proprietary };
+
+struct CosCommand {
+    std::function<CosResponse(CosState&, const CosRequest&)> handler;
+    bool secureMessaging = false;  // accepts CLA b3 (secure messaging)
+};
+
+class CosCard {
+  public:
+    explicit CosCard(std::unique_ptr<DedicatedFile> mf) : state_(std::move(mf)) {}
+
+    void install(CommandClass cls, std::uint8_t ins, CosCommand command);
+
+    // One command APDU in, the response APDU (status word included) out. Never throws on what the
+    // host sends.
+    Bytes process(std::span<const std::uint8_t> apdu);
+
+    CosState& state() { return state_; }
+    const CosState& state() const { return state_; }
+
+  private:
+    CosResponse run(std::span<const std::uint8_t> apdu);
+
+    CosState state_;
+    std::map<std::pair<CommandClass, std::uint8_t>, CosCommand> commands_;
+};
+
+// The ISO/IEC 7816-4 commands of this card: SELECT, GET CHALLENGE, VERIFY, EXTERNAL and INTERNAL
+// AUTHENTICATE, READ/UPDATE BINARY, READ/UPDATE/APPEND RECORD.
+void installIsoCommands(CosCard& card);
+
+}  // namespace rfsim::cos

@@ -1,0 +1,114 @@
+#pragma once
+// The card's file system (ISO/IEC 7816-4 §5.3): a tree of DFs under the MF, each holding EFs and
+// its own key store. EFs are transparent or linear with fixed-size records; further structures
+// (a purse file, say) are more ElementaryFile kinds, and creating or erasing files works on
+// DedicatedFile::add / clear.
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "sim/card/cos/apdu.hpp"
+#include "sim/card/cos/key_store.hpp"
+
+namespace rfsim::cos {
+
+// Who may read or update an EF, from the security state of its DF.
+enum class Access : std::uint8_t { always, externalAuth, pin, authOrPin, never };
+
+// Secure messaging an EF insists on. A command may always use secure messaging (its MAC is then
+// checked and the response carries one); `mac` and `encipher` files refuse plain commands, and on
+// `encipher` files the command data and the response data are enciphered too.
+enum class SmMode : std::uint8_t { none, mac, encipher };
+
+struct AccessRules {
+    Access read = Access::always;
+    Access update = Access::always;
+    SmMode sm = SmMode::none;
+};
+
+enum class FileKind : std::uint8_t { dedicated, transparent, linearFixed };
+
+class DedicatedFile;
+
+class CosFile {
+  public:
+    CosFile(FileKind kind, std::uint16_t fid) : kind_(kind), fid_(fid) {}
+    virtual ~CosFile() = default;
+    CosFile(const CosFile&) = delete;
+    CosFile& operator=(const CosFile&) = delete;
+
+    FileKind kind() const { return kind_; }
+    std::uint16_t fid() const { return fid_; }
+    DedicatedFile* parent() const { return parent_; }
+
+  private:
+    friend class DedicatedFile;
+    FileKind kind_;
+    std::uint16_t fid_;
+    DedicatedFile* parent_ = nullptr;
+};
+
+class ElementaryFile : public CosFile {
+  public:
+    // `sfi` 1 to 30, or 0 for an EF without a short identifier.
+    ElementaryFile(FileKind kind, std::uint16_t fid, std::uint8_t sfi, AccessRules rules)
+        : CosFile(kind, fid), sfi(sfi), rules(rules) {}
+
+    std::uint8_t sfi;
+    AccessRules rules;
+};
+
+class TransparentEf : public ElementaryFile {
+  public:
+    TransparentEf(std::uint16_t fid, std::uint8_t sfi, AccessRules rules, Bytes content)
+        : ElementaryFile(FileKind::transparent, fid, sfi, rules), content(std::move(content)) {}
+
+    Bytes content;  // its size is the file's size
+};
+
+class RecordEf : public ElementaryFile {
+  public:
+    RecordEf(std::uint16_t fid, std::uint8_t sfi, AccessRules rules, std::size_t recordLength,
+             std::size_t maxRecords)
+        : ElementaryFile(FileKind::linearFixed, fid, sfi, rules),
+          recordLength(recordLength),
+          maxRecords(maxRecords) {}
+
+    std::size_t recordLength;
+    std::size_t maxRecords;
+    std::vector<Bytes> records;  // record n is records[n - 1]
+};
+
+class DedicatedFile : public CosFile {
+  public:
+    // `name` is the DF name (an AID), at most 16 bytes.
+    DedicatedFile(std::uint16_t fid, Bytes name) : CosFile(FileKind::dedicated, fid), name(std::move(name)) {}
+
+    // Takes the file in and returns it.
+    template <typename File>
+    File* add(std::unique_ptr<File> file) {
+        File* raw = file.get();
+        raw->parent_ = this;
+        children_.push_back(std::move(file));
+        return raw;
+    }
+    void clear() { children_.clear(); }
+
+    CosFile* child(std::uint16_t fid) const;
+    ElementaryFile* efBySfi(std::uint8_t sfi) const;
+    // This DF or one below it whose name is `name`.
+    DedicatedFile* findByName(std::span<const std::uint8_t> name);
+
+    Bytes name;
+    std::uint8_t version = 0;               // FCI 9F08
+    Bytes issuerData;                       // FCI BF0C
+    std::optional<std::uint8_t> recordSfi;  // FCI 88: the SFI of the DF's record file
+    KeyStore keys;
+
+  private:
+    std::vector<std::unique_ptr<CosFile>> children_;
+};
+
+}  // namespace rfsim::cos

@@ -1,0 +1,46 @@
+#pragma once
+// The keys and PINs of one DF, each found by what it is used for and its number (the P2 of
+// EXTERNAL AUTHENTICATE, INTERNAL AUTHENTICATE and VERIFY). Keys and PINs that a host proves knowing
+// carry a retry counter: each failure takes one try, a success gives them all back, none left
+// blocks the entry (ISO/IEC 7816-4 §7.5.6: "63Cx", then "6983 authentication method blocked").
+
+#include <cstdint>
+#include <vector>
+
+#include "sim/card/cos/apdu.hpp"
+
+namespace rfsim::cos {
+
+enum class KeyUsage : std::uint8_t {
+    externalAuth,     // the host proves it knows the key (EXTERNAL AUTHENTICATE)
+    internalAuth,     // the card proves it knows the key (INTERNAL AUTHENTICATE)
+    secureMessaging,  // command and response MACs, enciphered file data
+    pin,              // VERIFY; the value is the PIN as sent (packed digits)
+};
+
+struct CosKey {
+    KeyUsage usage = KeyUsage::externalAuth;
+    std::uint8_t id = 0;
+    Bytes value;
+    int maxTries = 0;  // 0: no retry counter (internal and secure-messaging keys)
+    int triesLeft = 0;
+
+    bool blocked() const { return maxTries > 0 && triesLeft == 0; }
+    // One more failure; the tries left after it.
+    int fail();
+    void succeed() { triesLeft = maxTries; }
+};
+
+class KeyStore {
+  public:
+    // Adds or replaces the entry of the same usage and number (what a WRITE KEY will do).
+    void put(CosKey key);
+    CosKey* find(KeyUsage usage, std::uint8_t id);
+    // The first key of a usage, whatever its number (the DF's secure-messaging key).
+    CosKey* first(KeyUsage usage);
+
+  private:
+    std::vector<CosKey> keys_;
+};
+
+}  // namespace rfsim::cos
