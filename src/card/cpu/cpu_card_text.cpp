@@ -1,5 +1,6 @@
 #include "card/cpu/cpu_card_text.hpp"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace Orvane {

@@ -186,7 +186,7 @@ TEST_F(CpuSecureMessaging, ShortOrFailedAnswersAreTakenAsTheyAre) {
     };
     const Case cases[] = {
         {"01020304 9000", 0x0090, "01020304"},  // 4 bytes cannot hold data and a MAC
-        {"0102030405060708 090A0B0C 826A", 0x826A, "0102030405060708090A0B0C"},  // not 9000: no checks
+        {"0102030405060708 090A0B0C 6A82", 0x826A, "0102030405060708090A0B0C"},  // not 9000: no checks
         {"9000", 0x0090, ""},
         {"61", 0x0000, ""},
         {"", 0x0000, ""},
