@@ -33,6 +33,8 @@ class EntryCommand {
     EntryCommand& operator=(const EntryCommand&) = delete;
 
     RfReaderOne& entry() const { return *entry_; }
+    // A share of the entry, for work that goes on after this command returns.
+    std::shared_ptr<RfReaderOne> entryShare() const { return entry_; }
 
     // A card command leaves this ISO 14443-A card selected (empty UID: none is selected).
     void keepTypeACard(std::span<const std::uint8_t> uid);

@@ -2,7 +2,10 @@
 
 #include <new>
 
+#include "card/cpu/cpu_cos_typea.hpp"
+#include "commands/cpu_commands.hpp"
 #include "commands/entry/rf_reader_one.hpp"
+#include "commands/key_provider/key_data_fill.hpp"
 #include "protocol/answer.hpp"
 #include "protocol/log.hpp"
 #include "protocol/request_fields.hpp"
@@ -41,6 +44,22 @@ int RfWork::onEntry(const json& request, json& reply, EntryNeeds needs, const En
     }
 }
 
+int RfWork::workCpuCosTypeA(GCODE code, const json& request, json& reply) {
+    const EntryNeeds needs = cpu_commands::needsOf(code);
+    return onEntry(request, reply, needs, [&](EntryCommand& command) {
+        const std::shared_ptr<Orvane::CpuCosTypeA> card = command.entry().cpuCosTypeA();
+        if (code == 311) {
+            // With a key the client holds, the work waits for its answers off this thread.
+            const bool provider = key_provider::needsProvider(request, {.safe = true});
+            return providerWorks_.run(request, reply, cpu_commands::apduWork(card, command.entryShare()),
+                                      provider);
+        }
+        const int result = cpu_commands::run(code, request, reply, *card);
+        if (needs.card == EntryNeeds::Card::held && card->isActive()) command.keepTypeACard(card->uid());
+        return result;
+    });
+}
+
 namespace {
 
 // A family whose commands are not served yet: every code is unknown to it.
@@ -51,9 +70,6 @@ int unavailable(const char* family, GCODE code, json& reply) {
 
 }  // namespace
 
-int RfWork::workCpuCosTypeA(GCODE code, const json&, json& reply) {
-    return unavailable("CpuCosTypeA", code, reply);
-}
 int RfWork::workIso15693(GCODE code, const json&, json& reply) {
     return unavailable("Iso15693", code, reply);
 }

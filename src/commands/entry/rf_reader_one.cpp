@@ -3,11 +3,13 @@
 #include <chrono>
 #include <thread>
 
+#include "card/cpu/cpu_cos_typea.hpp"
 #include "card/iso14443a/rf_iso14443a.hpp"
 #include "card/iso14443b/rf_iso14443b.hpp"
 #include "card/iso15693/rf_iso15693.hpp"
 #include "card/mifare/mifare_classic.hpp"
 #include "card/mifare/rf_mifare_classic.hpp"
+#include "commands/entry/exchange_locked_type_a.hpp"
 #include "commands/entry/reader_in_use.hpp"
 #include "commands/key_provider/provider_wait.hpp"
 
@@ -48,6 +50,7 @@ RfReaderOne::~RfReaderOne() {
     iso15693_.reset();
     iso14443B_.reset();
     mifareClassic_.reset();
+    cpuCosTypeA_.reset();
     rfMifareClassic_.reset();
     iso14443A_.reset();
     finder_->finder = CardFinder{};
@@ -105,6 +108,13 @@ std::shared_ptr<Orvane::MifareClassic> RfReaderOne::mifareClassic() {
         mifareClassic_ = std::make_shared<Orvane::MifareClassic>(rfMifareClassic_);
     }
     return mifareClassic_;
+}
+
+std::shared_ptr<Orvane::CpuCosTypeA> RfReaderOne::cpuCosTypeA() {
+    if (!cpuCosTypeA_)
+        cpuCosTypeA_ = std::make_shared<Orvane::CpuCosTypeA>(
+            std::make_shared<ExchangeLockedTypeA>(iso14443A(), finder_));
+    return cpuCosTypeA_;
 }
 
 std::shared_ptr<RfIso14443B> RfReaderOne::iso14443B() {

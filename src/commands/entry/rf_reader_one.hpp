@@ -18,8 +18,9 @@ class RfIso14443B;
 class RfIso15693;
 class RfMifareClassic;
 namespace Orvane {
+class CpuCosTypeA;
 class MifareClassic;
-}
+}  // namespace Orvane
 
 class RfReaderOne {
   public:
@@ -58,6 +59,8 @@ class RfReaderOne {
     std::shared_ptr<RfIso14443A> iso14443A();
     // Creates the entry's RfMifareClassic (on its RfIso14443A) first.
     std::shared_ptr<Orvane::MifareClassic> mifareClassic();
+    // Its exchanges take the exchange mutex one by one (see ExchangeLockedTypeA).
+    std::shared_ptr<Orvane::CpuCosTypeA> cpuCosTypeA();
     std::shared_ptr<RfIso14443B> iso14443B();
     std::shared_ptr<RfIso15693> iso15693();
 
@@ -69,6 +72,7 @@ class RfReaderOne {
     std::shared_ptr<RfIso14443A> iso14443A_;
     std::shared_ptr<RfMifareClassic> rfMifareClassic_;
     std::shared_ptr<Orvane::MifareClassic> mifareClassic_;
+    std::shared_ptr<Orvane::CpuCosTypeA> cpuCosTypeA_;
     std::shared_ptr<RfIso14443B> iso14443B_;
     std::shared_ptr<RfIso15693> iso15693_;
 };

@@ -59,7 +59,10 @@ ProviderWorks::~ProviderWorks() {
 int ProviderWorks::run(const json& request, json& reply, Work work, bool provider) {
     if (!work) return answer(reply, Result::kInternalError);
     const ChannelPtr channel = channel_.lock();
-    if (!provider) return work(request, reply, channel);
+    if (!provider) {
+        const int result = work(request, reply, channel);
+        return result == 0 ? answer(reply) : result;
+    }
     if (!channel) return answer(reply, Result::kInternalError);
     // Counted before the thread starts, so that a burst of requests cannot overshoot the bound.
     if (counter_->running.fetch_add(1) >= kMaxInFlight) {

@@ -28,8 +28,9 @@ class ProviderWorks {
     ProviderWorks(const ProviderWorks&) = delete;
     ProviderWorks& operator=(const ProviderWorks&) = delete;
 
-    // Runs `work` inline without `provider`; with it on a thread of its own (kLater: the thread
-    // sends the reply). An empty work, or one more than kMaxInFlight, answers 114 at once.
+    // Runs `work` inline without `provider` (its 0 answered with result 0, as the handler contract
+    // says); with it on a thread of its own (kLater: the thread sends the reply). An empty work, or one more
+    // than kMaxInFlight, answers 114 at once.
     int run(const nlohmann::json& request, nlohmann::json& reply, Work work, bool provider);
 
     int inFlight() const { return counter_->running.load(); }
