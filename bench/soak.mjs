@@ -132,7 +132,9 @@ class ReaderUser {
   // One card taken off the reader and put back: the finder reports it once.
   async placeAndAwait() {
     await fetch(`${simUrl}/readers/${this.reader.id}/cards/${this.uid}`, { method: 'DELETE' });
-    await sleep(150);
+    // Off the reader for longer than a finder pass takes (a serial reader at 9600 baud, under load):
+    // a card back before any pass saw it gone was never gone for the finder.
+    await sleep(1000);
     const before = this.events.length;
     await post(`/readers/${this.reader.id}/cards`, { kind: this.kind, uid: this.uid });
     stats.placed += 1;

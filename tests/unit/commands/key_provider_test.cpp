@@ -164,8 +164,8 @@ TEST_F(ProviderExchange, AnswersWithoutAStatusOrDataAreRefused) {
     for (const json& bad : {answerTo({{"ack", 0}}, 144, ""), answerTo({{"ack", 0}}, "144", "AA"),
                             answerTo({{"ack", 0}}, 144, "ABC"), answerTo({{"ack", 0}}, 144.5, "AA"),
                             answerTo({{"ack", 0}}, 144, nullptr)}) {
-        auto sw = operate(1, nullptr);
         const std::size_t n = channel->sentCount() + 1;
+        auto sw = operate(1, nullptr);
         json answer = bad;
         answer["ack"] = awaitRequest(n)["ack"];
         ResolveProviderResponse(channel, std::move(answer));
@@ -225,8 +225,9 @@ TEST(ProviderWorks, InlineWithoutProviderBoundedWithIt) {
     json reply = {{"ack", "a"}};
     EXPECT_EQ(works.run(
                   {}, reply, [](const json&, json& r, const ChannelPtr&) { return r["x"] = 1, 0; }, false),
-              0);
+              1);
     EXPECT_EQ(reply["x"], 1);
+    EXPECT_EQ(reply["err"], 0);
     EXPECT_EQ(works.run({}, reply, nullptr, false), 1);
     EXPECT_EQ(reply["err"], 114);
 

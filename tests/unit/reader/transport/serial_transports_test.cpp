@@ -27,7 +27,7 @@ struct SerialFixture {
     // Plays a reader that answers the next request with `reply`.
     std::thread answerNext(Bytes reply) {
         return std::thread([this, reply] {
-            pty.receive(100);
+            pty.receive(1000);  // a parked port is opened first, which may take a while under load
             pty.send(reply);
         });
     }
