@@ -38,8 +38,10 @@ const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
 
 const stats = { commands: 0, slowestMs: 0, errors: [], placed: 0, reported: 0, udpIn: 0, udpInRelayed: 0 };
 stats.udpOut = stats.udpOutArrived = stats.replugs = 0;
+const errorKinds = new Map();
 const fail = (what) => {
   stats.errors.push(what);
+  errorKinds.set(what, (errorKinds.get(what) ?? 0) + 1);
   if (stats.errors.length <= 10) console.error(`error: ${what}`);
 };
 
@@ -202,6 +204,7 @@ function report(start, end) {
       `${stats.udpOut} sent by 702, ${stats.udpOutArrived} arrived`);
   }
   console.log(`replug cycles: ${stats.replugs}`);
+  for (const [what, count] of errorKinds) console.log(`  ${count} x ${what}`);
   console.log(`service: resident ${start.rssKiB} KiB -> ${end.rssKiB} KiB (${drift >= 0 ? '+' : ''}${drift.toFixed(1)} %), ` +
     `descriptors ${start.descriptors} -> ${end.descriptors}, threads ${start.threads} -> ${end.threads}`);
   const missed = [];
