@@ -32,14 +32,16 @@ const char* cipherName(std::size_t keyLength) {
 }  // namespace
 
 bool loadDesProviders() {
-    static bool legacy = false;
+    // Held for the process's life: the providers stay loaded, and their memory stays reachable.
+    static OSSL_PROVIDER* legacy = nullptr;
+    static OSSL_PROVIDER* defaults = nullptr;
     static std::once_flag once;
     std::call_once(once, [] {
         // Loading any provider by hand stops OpenSSL from loading "default" by itself.
-        legacy = OSSL_PROVIDER_load(nullptr, "legacy") != nullptr;
-        OSSL_PROVIDER_load(nullptr, "default");
+        legacy = OSSL_PROVIDER_load(nullptr, "legacy");
+        defaults = OSSL_PROVIDER_load(nullptr, "default");
     });
-    return legacy;
+    return legacy != nullptr && defaults != nullptr;
 }
 
 std::optional<std::vector<std::uint8_t>> desEcb(std::span<const std::uint8_t> key,
