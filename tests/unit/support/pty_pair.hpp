@@ -8,8 +8,10 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdint>
 #include <string>
+#include <thread>
 #include <vector>
 
 class PtyPair {
@@ -37,15 +39,29 @@ class PtyPair {
     }
 
     // Everything the slave side wrote within the wait.
+    // While no one holds the slave open the master reports a hang-up at once; that is waited
+    // out, so a port opened late (a parked port) still has its request seen.
     std::vector<std::uint8_t> receive(int waitMs = 100) const {
         std::vector<std::uint8_t> bytes;
-        pollfd pfd{master_, POLLIN, 0};
-        while (::poll(&pfd, 1, waitMs) > 0 && (pfd.revents & POLLIN)) {
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
+        for (;;) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            if (left.count() < 0) break;
+            pollfd pfd{master_, POLLIN, 0};
+            if (::poll(&pfd, 1, static_cast<int>(left.count())) <= 0) break;
+            if (!(pfd.revents & POLLIN)) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                continue;
+            }
             std::uint8_t chunk[256];
             const ssize_t got = ::read(master_, chunk, sizeof chunk);
-            if (got <= 0) break;
+            if (got <= 0) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                continue;
+            }
             bytes.insert(bytes.end(), chunk, chunk + got);
-            waitMs = 20;
+            deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(20);
         }
         return bytes;
     }
