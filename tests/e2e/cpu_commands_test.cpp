@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <thread>
 
 #include "card/cpu/des_crypt.hpp"
 #include "crypto/hex.hpp"
@@ -201,6 +202,53 @@ TEST_P(CpuService, KeysTheClientHolds) {
               0xFFFF);
     EXPECT_GE(std::chrono::steady_clock::now() - start, 9500ms);
     EXPECT_EQ(call(1)["err"], 0);  // the session went on reading meanwhile
+}
+
+TEST_P(CpuService, TheFinderLeavesAnActiveCardAloneBetweenApdus) {
+    ASSERT_EQ(call(113, slot({{"enable", true}, {"limit", 0}}))["err"], 0);
+    ASSERT_EQ(call(117, slot({{"ms", 10}, {"evt", true}, {"fixIdle", true}}))["err"], 0);
+    ASSERT_EQ(call(300, slot({{"uid", kUid}}))["retval"], 1);
+    ASSERT_EQ(call(310, slot({{"apdu", "00A4040008F05246444F434B01"}}))["retval"], 1);
+    // Each pause spans several finder passes; a pass that woke or deselected the card would leave
+    // it without its application selected, and the next read would fail.
+    for (int round = 0; round < 15; ++round) {
+        std::this_thread::sleep_for(50ms);
+        const json read = call(311, readApdu(0, 0xB0, 0x81, 0, 16));
+        ASSERT_EQ(read["retval"], 0x0090) << "round " << round;
+        ASSERT_EQ(read["data"], counting(0x00, 16));
+    }
+    EXPECT_EQ(call(119)["err"], 0);
+}
+
+TEST_P(CpuService, AFloodOfProviderWorkIsBoundedAndEndsWithTheSession) {
+    ASSERT_EQ(call(106)["err"], 0);  // the flooding session takes the reader
+    auto flooder = std::make_unique<SimClient>(service);
+    ASSERT_TRUE(flooder->loggedIn());
+    ASSERT_EQ(flooder->call(100, slot({{"devType", GetParam().type}}))["err"], 0);
+    ASSERT_EQ(flooder->call(105, slot({{"open", true}}), 30s)["retval"], 1);
+    ASSERT_EQ(flooder->call(300, slot({{"uid", kUid}}))["retval"], 1);
+    constexpr int kSent = 12;
+    for (int i = 0; i < kSent; ++i)
+        flooder->send(311, readApdu(0, 0xB0, 0x83, 0, 16, safe(false, true, true)));
+    // Never answered: the works in flight wait for the client, the ones beyond the bound are refused.
+    int refused = 0, requests = 0;
+    for (int i = 0; i < kSent; ++i) {
+        const auto message = flooder->next();
+        ASSERT_TRUE(message);
+        if (message->contains("imp")) ++requests;
+        if (message->value("err", 0) == 114) ++refused;
+    }
+    EXPECT_EQ(requests, 8);
+    EXPECT_EQ(refused, kSent - 8);
+    EXPECT_EQ(flooder->call(1, slot())["err"], 0);
+
+    // The works end with their session, long before their waits would.
+    const auto start = std::chrono::steady_clock::now();
+    flooder.reset();
+    ASSERT_EQ(client.call(105, slot({{"open", true}}), 30s)["retval"], 1);
+    ASSERT_EQ(call(300, slot({{"uid", kUid}}))["retval"], 1);
+    EXPECT_EQ(call(310, slot({{"apdu", "0084000008"}}))["retval"], 1);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
 }
 
 TEST_P(CpuService, BadInput) {
