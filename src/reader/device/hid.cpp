@@ -26,6 +26,13 @@ int Hid::readReport(std::span<std::uint8_t> report, int timeoutMs) {
     return result;
 }
 
+void Hid::dropPendingInput(std::span<std::uint8_t> scratch) {
+    // Bounded: a device that never runs dry must not hold the exchange for ever.
+    constexpr int kMaxDropped = 64;
+    for (int i = 0; i < kMaxDropped && readReport(scratch, 0) > 0; ++i) {
+    }
+}
+
 int Hid::sendFeature(std::span<const std::uint8_t> report) {
     if (!device_) return -1;
     const int result = device_->sendFeatureReport(report);

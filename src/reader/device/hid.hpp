@@ -31,6 +31,10 @@ class Hid : public IUsb {
     // that was unplugged fails every call at once, so a failing call counts as the device lost.
     int writeReport(std::span<const std::uint8_t> report);
     int readReport(std::span<std::uint8_t> report, int timeoutMs);
+    // Reads away input reports already waiting, using `scratch`: what is left of a reply that came
+    // after its read gave up (late under load) would otherwise be taken for the next request's
+    // reply and put every later exchange one reply behind.
+    void dropPendingInput(std::span<std::uint8_t> scratch);
     int sendFeature(std::span<const std::uint8_t> report);
     // A reader may answer a feature read with an error while it is busy: that tells nothing.
     int getFeature(std::span<std::uint8_t> report);

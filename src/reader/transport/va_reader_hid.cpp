@@ -15,6 +15,7 @@ constexpr int kReadTimeoutMs = 200;
 
 int VAReaderHid::transceive(std::uint8_t* buf, int len, int maxLen) {
     if (!buf || len < 1 || maxLen <= kBlock) return -1;
+    dropPendingInput(report_);
     for (int offset = 0; offset < len; offset += kBlock) {
         if (!hasDevice()) return -1;
         const int chunk = std::min(kBlock, len - offset);

@@ -20,6 +20,7 @@ bool VCReaderCH9326::connectDevice() {
 
 int VCReaderCH9326::transceive(std::uint8_t* buf, int len, int maxLen) {
     if (!buf || len < 1 || maxLen < static_cast<int>(report_.size())) return -1;
+    dropPendingInput(report_);
     // Output report: ID 0, byte count, up to 31 data bytes.
     for (int offset = 0; offset < len; offset += kChunk) {
         if (!hasDevice()) return -1;

@@ -26,6 +26,7 @@ struct Read {
 
 struct HidScript {
     std::deque<Read> inputReports;
+    std::deque<Read> staleReports;  // waiting already: served to reads that do not wait (timeout 0)
     std::deque<Read> featureReports;
     std::vector<Bytes> written;       // output reports
     std::vector<Bytes> featuresSent;  // feature reports sent
@@ -46,7 +47,9 @@ class Hid : public Orvane::HidDevice {
         s_->written.emplace_back(report.begin(), report.end());
         return s_->writeResult == -2 ? static_cast<int>(report.size()) : s_->writeResult;
     }
-    int readTimeout(std::span<std::uint8_t> report, int) override { return serve(s_->inputReports, report); }
+    int readTimeout(std::span<std::uint8_t> report, int timeoutMs) override {
+        return serve(timeoutMs == 0 ? s_->staleReports : s_->inputReports, report);
+    }
     int sendFeatureReport(std::span<const std::uint8_t> report) override {
         if (s_->unplugged) return -1;
         s_->featuresSent.emplace_back(report.begin(), report.end());
@@ -61,7 +64,7 @@ class Hid : public Orvane::HidDevice {
     // An empty script is a silent device: input reads time out, feature reads fail.
     int serve(std::deque<Read>& queue, std::span<std::uint8_t> report) {
         if (s_->unplugged) return -1;
-        if (queue.empty()) return &queue == &s_->inputReports ? 0 : -1;
+        if (queue.empty()) return &queue == &s_->featureReports ? -1 : 0;
         Read next = std::move(queue.front());
         queue.pop_front();
         std::copy_n(next.bytes.begin(), std::min(next.bytes.size(), report.size()), report.begin());

@@ -275,3 +275,30 @@ TEST(VdReaderHid, ReplyCutShortEndsAfterThePollWindow) {
     EXPECT_EQ(hid.transceive(buffer, 13, 300), 6);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(400));
 }
+
+// ---- Both input-report transports: a reply that came too late -----------------------------------
+
+template <typename Transport>
+void aLateReplyIsNotTakenForTheNextOne(const Bytes& stale, const Bytes& fresh, int requestLen,
+                                       const Bytes& reply) {
+    HidFixture<Transport> hid;
+    hid.script->staleReports = {Read(stale), Read(stale)};  // the rest of an exchange given up on
+    hid.script->inputReports = {Read(fresh)};
+    Bytes buffer(260, 0x10);
+    EXPECT_EQ(hid.transceive(buffer, requestLen, 260), static_cast<int>(reply.size()));
+    EXPECT_TRUE(hid.script->staleReports.empty());
+    EXPECT_EQ(slice(buffer, 0, reply.size()), reply);
+}
+
+TEST(HidTransports, AReplyThatCameTooLateIsNotTakenForTheNextOne) {
+    Bytes vaStale = hexBytes("FE 02 03 10 51 58 BA 0C"), vaFresh = hexBytes("FE 02 03 10 77 66 55 0C");
+    vaStale.resize(64, 0);
+    vaFresh.resize(64, 0);
+    aLateReplyIsNotTakenForTheNextOne<Orvane::VAReaderHid>(vaStale, vaFresh, 6, slice(vaFresh, 0, 8));
+
+    Bytes vcStale = hexBytes("0B AA 55 00 00 00 03 16 00 01 25 3F");
+    Bytes vcFresh = hexBytes("0B AA 55 00 00 00 03 16 00 02 25 3C");
+    vcStale.resize(32, 0);
+    vcFresh.resize(32, 0);
+    aLateReplyIsNotTakenForTheNextOne<Orvane::VCReaderCH9326>(vcStale, vcFresh, 8, slice(vcFresh, 1, 11));
+}
