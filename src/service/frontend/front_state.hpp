@@ -3,6 +3,7 @@
 // connection counters that /status reports.
 
 #include <atomic>
+#include <boost/asio/thread_pool.hpp>
 #include <string>
 
 #include "service/config/ini_cfg.hpp"
@@ -19,4 +20,8 @@ struct FrontState {
     std::atomic<int> connectNum{0};  // open TCP connections, HTTP and WebSocket
     std::atomic<int> sessionNum{0};  // open WebSocket sessions
     NextLoop nextLoop;               // set by the server for as long as its worker loops exist
+    // Where sessions run their commands, each session one at a time, so that a slow reader holds
+    // up its own session and never the I/O of the others. Set by the server while it exists;
+    // without it commands run on the connection's own thread.
+    boost::asio::thread_pool* sessionPool = nullptr;
 };

@@ -11,11 +11,21 @@
 namespace net = boost::asio;
 using tcp = net::ip::tcp;
 
+namespace {
+
+// Sessions whose commands may wait on a reader at the same time before a further one waits for a
+// thread; reader exchanges take milliseconds, an open with its handshakes a few seconds.
+constexpr std::size_t kSessionThreads = 8;
+
+}  // namespace
+
 HttpServer::HttpServer(std::shared_ptr<FrontState> front, ServerSettings settings)
     : front_(std::move(front)), settings_(std::move(settings)) {
     for (int i = 0; i < std::max(1, settings_.workers); ++i)
         workers_.push_back(std::make_unique<Worker>());
     front_->nextLoop = [this]() -> net::io_context& { return nextWorker(); };
+    sessionPool_ = std::make_unique<net::thread_pool>(kSessionThreads);
+    front_->sessionPool = sessionPool_.get();
 }
 
 HttpServer::~HttpServer() {
@@ -24,6 +34,12 @@ HttpServer::~HttpServer() {
     main_.restart();
     main_.poll();  // the aborted accept drops its worker-bound socket while the workers still exist
     stopWorkers();
+    // Commands still running finish (a reader exchange is short); those not started are dropped,
+    // and with them the sessions they held, while every loop still exists for their sockets.
+    front_->sessionPool = nullptr;
+    sessionPool_->stop();
+    sessionPool_->join();
+    sessionPool_.reset();
     // Pending handlers, and the connections they hold, go before anything else. A session on one
     // loop may own UDP sockets on another, so every loop drops its handlers before any loop is
     // destroyed: a socket must be closed while its own loop's services still exist.

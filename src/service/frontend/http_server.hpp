@@ -66,6 +66,7 @@ class HttpServer {
     boost::asio::ip::tcp::acceptor acceptor_{main_};
     boost::asio::signal_set signals_{main_};
     std::vector<std::unique_ptr<Worker>> workers_;
+    std::unique_ptr<boost::asio::thread_pool> sessionPool_;
     std::atomic<std::size_t> next_{0};
     // Accept failures in a row (out of descriptors, say), on the listener's thread.
     std::chrono::milliseconds acceptDelay_{0};

@@ -1,13 +1,18 @@
 #pragma once
 // One WebSocket connection and its session. All socket work runs on the connection's worker
-// thread; sendText and close may come from any thread and are posted there.
+// thread; sendText and close may come from any thread and are posted there. The session's
+// commands run on its own serial executor over the server's session pool, so a command waiting
+// on a reader holds neither this thread nor the other connections on it.
 
 #include <boost/asio/post.hpp>
 #include <boost/asio/steady_timer.hpp>
+#include <boost/asio/strand.hpp>
+#include <boost/asio/thread_pool.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/websocket.hpp>
 #include <deque>
 #include <memory>
+#include <optional>
 
 #include "protocol/log.hpp"
 #include "service/frontend/connection_slot.hpp"
@@ -38,6 +43,8 @@ struct WsLimits {
     static constexpr std::chrono::seconds kMessage{10};
     static constexpr std::chrono::seconds kHandshake{30};
     static constexpr std::chrono::seconds kWrite{50};
+    // Commands a session may have waiting for its executor before its reading pauses.
+    static constexpr std::size_t kMaxWaitingCommands = 32;
 };
 
 template <class Stream>
@@ -117,6 +124,8 @@ class WsConnection : public Channel, public std::enable_shared_from_this<WsConne
         ++slot_.front().sessionNum;
         session_ = std::make_shared<SessionWork>(ChannelRef(this->weak_from_this()), slot_.front().config,
                                                  slot_.front().nextLoop);
+        if (auto* pool = slot_.front().sessionPool)
+            commands_.emplace(boost::asio::make_strand(pool->get_executor()));
         read();
     }
 
@@ -135,17 +144,46 @@ class WsConnection : public Channel, public std::enable_shared_from_this<WsConne
         gotText_ = ws_.got_text();
         // A flat buffer holds the message in one piece; nothing reads into it until the next read.
         const std::string_view message(static_cast<const char*>(buffer_.data().data()), buffer_.size());
-        // Hold the session for the whole call: a close on another path must not free it mid-dispatch.
         const auto session = session_;
-        const bool keep = !session || session->dispatch(message);
+        SessionWork::Taken taken = session ? session->take(message) : SessionWork::Taken{};
         buffer_.consume(buffer_.size());
         if (buffer_.capacity() > WsLimits::kKeptReadBuffer) buffer_.shrink_to_fit();
-        if (!keep) {
-            logDebug("[%s:%d] websocket message refused, closing", peer_.ip, peer_.port);
-            close();
-            return;
+        if (taken.keep && taken.command) taken.keep = runCommand(session, std::move(*taken.command));
+        if (!taken.keep) return refuse();
+        // Reading goes on while commands run, so that answers to key requests come through; a
+        // client that sends faster than its commands finish waits here.
+        if (commandsWaiting_ >= WsLimits::kMaxWaitingCommands)
+            readPaused_ = true;
+        else if (!closing_)
+            read();
+    }
+
+    // On the session's executor when there is one: false when the command was run here and
+    // failed.
+    bool runCommand(const std::shared_ptr<SessionWork>& session, nlohmann::json command) {
+        if (!commands_) return session->run(command);
+        ++commandsWaiting_;
+        boost::asio::post(
+            *commands_, [self = this->shared_from_this(), session, command = std::move(command)]() mutable {
+                const bool keep = session->run(command);
+                boost::asio::post(self->ws_.get_executor(), [self, keep] { self->commandDone(keep); });
+            });
+        return true;
+    }
+
+    void commandDone(bool keep) {
+        --commandsWaiting_;
+        if (!keep) return refuse();
+        if (readPaused_ && !closing_) {
+            readPaused_ = false;
+            read();
         }
-        if (!closing_) read();
+    }
+
+    void refuse() {
+        if (closing_) return;
+        logDebug("[%s:%d] websocket message refused, closing", peer_.ip, peer_.port);
+        close();
     }
 
     // Bytes came in while reading: the first ones after a whole message begin the next one.
@@ -261,6 +299,10 @@ class WsConnection : public Channel, public std::enable_shared_from_this<WsConne
     boost::asio::steady_timer messageTimer_;  // runs from a message's first byte to its end
     std::deque<std::string> queue_;
     std::shared_ptr<SessionWork> session_;
+    // The session's commands, one at a time in order; on this connection's thread when unset.
+    std::optional<boost::asio::strand<boost::asio::thread_pool::executor_type>> commands_;
+    std::size_t commandsWaiting_ = 0;  // handed to commands_ and not done; this thread only
+    bool readPaused_ = false;
     std::atomic<bool> open_{false};
     // Texts handed to sendText and not yet written or dropped, and their bytes.
     std::atomic<std::size_t> backlog_{0};

@@ -59,33 +59,46 @@ SessionWork::SessionWork(ChannelRef channel, IniCfgPtr config, NextLoop nextLoop
 SessionWork::~SessionWork() = default;
 
 bool SessionWork::dispatch(std::string_view message) {
+    Taken taken = take(message);
+    return taken.keep && (!taken.command || run(*taken.command));
+}
+
+SessionWork::Taken SessionWork::take(std::string_view message) {
     const ChannelPtr channel = channel_.lock();
-    if (!channel || !channel->currentFrameIsText()) return false;
+    if (!channel || !channel->currentFrameIsText()) return {false, std::nullopt};
     std::optional<json> doc;
-    // Whatever a handler throws ends this connection only; the thread goes on serving the others.
     try {
         doc = parseMessage(message);
-        return doc && dispatchMessage(channel, *doc);
+        if (!doc) return {false, std::nullopt};
+        if (const json* imp = doc->is_object() ? field(*doc, "imp") : nullptr; imp && imp->is_number()) {
+            if (*imp != 0) {
+                logWarn("imp %d not support", numberForLog(*imp));
+                return {false, std::nullopt};
+            }
+            return {ResolveProviderResponse(channel, std::move(*doc)) == 1, std::nullopt};
+        }
+        return {true, std::move(doc)};
     } catch (const std::exception& e) {
         logError("message %s failed: %s; closing the connection", describeForLog(doc), e.what());
     } catch (...) {
         logError("message %s failed; closing the connection", describeForLog(doc));
     }
-    return false;
+    return {false, std::nullopt};
 }
 
-bool SessionWork::dispatchMessage(const ChannelPtr& channel, json& doc) {
-    if (doc.is_object()) {
-        const json* imp = field(doc, "imp");
-        if (imp && imp->is_number()) {
-            if (*imp != 0) {
-                logWarn("imp %d not support", numberForLog(*imp));
-                return false;
-            }
-            return ResolveProviderResponse(channel, std::move(doc)) == 1;
-        }
+bool SessionWork::run(json& command) {
+    // Commands that waited while the connection closed are not run: nobody is there for the reply.
+    const ChannelPtr channel = channel_.lock();
+    if (!channel || !channel->isConnected()) return false;
+    // Whatever a handler throws ends this connection only; the thread goes on serving the others.
+    try {
+        return dispatchCommand(command);
+    } catch (const std::exception& e) {
+        logError("message %s failed: %s; closing the connection", describeForLog(command), e.what());
+    } catch (...) {
+        logError("message %s failed; closing the connection", describeForLog(command));
     }
-    return dispatchCommand(doc);
+    return false;
 }
 
 bool SessionWork::dispatchCommand(json& request) {

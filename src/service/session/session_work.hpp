@@ -25,10 +25,20 @@ class SessionWork {
     // inside a handler is logged with the message's code and ack and closes the connection.
     bool dispatch(std::string_view message);
 
+    // The same in two steps, so that a connection can run commands off its I/O thread while it
+    // goes on reading. take() parses the message and routes an answer to a key request at once
+    // (the command waiting for it runs elsewhere); a command comes back for run(), called one
+    // message at a time in the order taken. Neither throws; `keep` or run() false closes.
+    struct Taken {
+        bool keep = true;
+        std::optional<nlohmann::json> command;
+    };
+    Taken take(std::string_view message);
+    bool run(nlohmann::json& command);
+
     bool loggedIn() const { return loggedIn_; }
 
   private:
-    bool dispatchMessage(const ChannelPtr& channel, nlohmann::json& doc);
     bool dispatchCommand(nlohmann::json& request);
     bool login(const nlohmann::json& request, nlohmann::json& reply);
     bool machineIdentity(nlohmann::json& reply);
