@@ -6,6 +6,8 @@
 #include "commands/entry/rf_reader_one.hpp"
 
 EntryCommand::EntryCommand(std::shared_ptr<RfReaderOne> entry, EntryNeeds needs) : entry_(std::move(entry)) {
+    // Before everything else: a command waiting here holds nothing the finder or others need.
+    if (needs.card == EntryNeeds::Card::held) cardWork_ = entry_->lockCardWork();
     // The task is stopped before the exchange mutex is taken: it holds rfLock while it waits for it.
     if (needs.stopsFinder) entry_->stopFindTask();
     if (needs.card == EntryNeeds::Card::reset) entry_->cardHold().drop();

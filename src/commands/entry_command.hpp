@@ -25,7 +25,8 @@ struct EntryNeeds {
 
 class EntryCommand {
   public:
-    // Stops the finder, takes or ends the card hold, and locks the exchange mutex as `needs` say.
+    // Stops the finder, takes or ends the card hold, and locks the exchange mutex as `needs` say. A
+    // command that holds the card also has the entry's card objects to itself (lockCardWork).
     EntryCommand(std::shared_ptr<RfReaderOne> entry, EntryNeeds needs);
     // Ends the card command: the hold goes on for the card kept, else it ends.
     ~EntryCommand();
@@ -42,5 +43,6 @@ class EntryCommand {
   private:
     std::shared_ptr<RfReaderOne> entry_;
     bool holding_ = false;
+    std::unique_lock<std::mutex> cardWork_;  // taken first, let go last
     std::unique_lock<std::mutex> exchange_;
 };

@@ -54,6 +54,10 @@ class RfReaderOne {
     // The reader's exchange mutex, taken for a command's reader work; a finder between passes
     // gives way to it.
     std::unique_lock<std::mutex> lockExchange() { return finder_->lockForCommand(); }
+    // One card command at a time on the entry's card objects, for the whole command: they keep the
+    // card's state and an I/O buffer of their own, and a command whose key the client holds runs
+    // on a thread of its own while the session goes on with the next.
+    std::unique_lock<std::mutex> lockCardWork() { return std::unique_lock(cardWork_); }
 
     // Card objects, created on first use and kept for the entry's life.
     std::shared_ptr<RfIso14443A> iso14443A();
@@ -69,6 +73,7 @@ class RfReaderOne {
     std::uint8_t readerType_ = kReaderNone;
     std::shared_ptr<RfReader> reader_;
     std::shared_ptr<FinderState> finder_;  // shared with a running find task
+    std::mutex cardWork_;
     std::shared_ptr<RfIso14443A> iso14443A_;
     std::shared_ptr<RfMifareClassic> rfMifareClassic_;
     std::shared_ptr<Orvane::MifareClassic> mifareClassic_;

@@ -24,7 +24,7 @@ HttpServer::HttpServer(std::shared_ptr<FrontState> front, ServerSettings setting
     for (int i = 0; i < std::max(1, settings_.workers); ++i)
         workers_.push_back(std::make_unique<Worker>());
     front_->nextLoop = [this]() -> net::io_context& { return nextWorker(); };
-    sessionPool_ = std::make_unique<net::thread_pool>(kSessionThreads);
+    sessionPool_ = std::make_unique<SessionPool>(kSessionThreads);
     front_->sessionPool = sessionPool_.get();
 }
 
@@ -39,7 +39,7 @@ HttpServer::~HttpServer() {
     front_->sessionPool = nullptr;
     sessionPool_->stop();
     sessionPool_->join();
-    sessionPool_.reset();
+    sessionPool_->dropHandlers();
     // Pending handlers, and the connections they hold, go before anything else. A session on one
     // loop may own UDP sockets on another, so every loop drops its handlers before any loop is
     // destroyed: a socket must be closed while its own loop's services still exist.
@@ -47,6 +47,7 @@ HttpServer::~HttpServer() {
         worker->ioc.dropHandlers();
     front_->nextLoop = nullptr;
     workers_.clear();
+    sessionPool_.reset();
 }
 
 net::io_context& HttpServer::nextWorker() {

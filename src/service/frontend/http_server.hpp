@@ -46,6 +46,14 @@ class HttpServer {
         void dropHandlers() { shutdown(); }
     };
 
+    // The sessions' pool, likewise: the strands of connections that outlive its threads still
+    // need its services.
+    class SessionPool : public boost::asio::thread_pool {
+      public:
+        using thread_pool::thread_pool;
+        void dropHandlers() { shutdown(); }
+    };
+
     struct Worker {
         // Declared before the loop: destroying the loop destroys connections, which count down here.
         std::atomic<int> connections{0};
@@ -66,7 +74,7 @@ class HttpServer {
     boost::asio::ip::tcp::acceptor acceptor_{main_};
     boost::asio::signal_set signals_{main_};
     std::vector<std::unique_ptr<Worker>> workers_;
-    std::unique_ptr<boost::asio::thread_pool> sessionPool_;
+    std::unique_ptr<SessionPool> sessionPool_;
     std::atomic<std::size_t> next_{0};
     // Accept failures in a row (out of descriptors, say), on the listener's thread.
     std::chrono::milliseconds acceptDelay_{0};
