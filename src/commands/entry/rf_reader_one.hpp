@@ -19,6 +19,7 @@ class RfIso15693;
 class RfMifareClassic;
 namespace Orvane {
 class Cos7816;
+class CosFm2;
 class CpuCosTypeA;
 class CpuCosTypeB;
 class ICpuCosReader;
@@ -69,6 +70,7 @@ class RfReaderOne {
     std::shared_ptr<Orvane::ICpuCosReader> cpuCos(std::uint64_t kind);
     // The command set over `card`, made again when the one kept was built on another card object.
     std::shared_ptr<Orvane::Cos7816> cos7816(const std::shared_ptr<Orvane::ICpuCosReader>& card);
+    std::shared_ptr<Orvane::CosFm2> cosFm2(const std::shared_ptr<Orvane::ICpuCosReader>& card);
     std::shared_ptr<RfIso14443B> iso14443B();
     std::shared_ptr<RfIso15693> iso15693();
 
@@ -84,5 +86,6 @@ class RfReaderOne {
     std::shared_ptr<RfIso14443B> iso14443B_;
     std::shared_ptr<Orvane::CpuCosTypeB> cpuCosTypeB_;
     std::shared_ptr<Orvane::Cos7816> cos7816_;
+    std::shared_ptr<Orvane::CosFm2> cosFm2_;
     std::shared_ptr<RfIso15693> iso15693_;
 };
