@@ -131,7 +131,7 @@ int write(GCODE code, const json& request, json& reply, Cos7816& cos, const Chan
     if (sm.failure != kDone) return sm.failure;
     switch (code) {
         case 805:
-            reply["retval"] = cos.updateBinary(whole(*sfid), whole(*pos & 0xFFFF), *data, sm.use);
+            reply["retval"] = cos.updateBinary(whole(*sfid), whole(*pos), *data, sm.use);
             break;
         case 806:
             reply["retval"] = cos.updateRecord(whole(*sfid), lowByte(*id), lowByte(*mode), *data, sm.use);
@@ -154,7 +154,7 @@ int read(GCODE code, const json& request, json& reply, Cos7816& cos, const Chann
     if (sm.failure != kDone) return sm.failure;
     std::vector<std::uint8_t> data;
     reply["retval"] =
-        code == 808 ? cos.readBinary(whole(*sfid), whole(*pos & 0xFFFF), whole(*size), sm.use, data)
+        code == 808 ? cos.readBinary(whole(*sfid), whole(*pos), whole(*size), sm.use, data)
                     : cos.readRecord(whole(*sfid), lowByte(*id), lowByte(*mode), whole(*size), sm.use, data);
     reply["data"] = hex(data);
     return kDone;

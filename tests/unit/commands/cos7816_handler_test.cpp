@@ -105,6 +105,9 @@ TEST_F(Cos7816Handler, AnswersBeforeAnyCardTraffic) {
         {805, R"("sfid":0,"pos":0,"data":")" + data300 + "\"", 0, 0x866A},
         {805, R"("sfid":1,"pos":256,"data":"00")", 0, 0x866A},
         {805, R"("sfid":0,"pos":32768,"data":"00")", 0, 0x866A},
+        // Fields are bounded whole: 0x10123 is not offset 0x0123, nor sfid 0x103 SFI 3.
+        {805, R"("sfid":0,"pos":65827,"data":"00")", 0, 0x866A},
+        {808, R"("sfid":259,"pos":0,"size":4)", 0, 0x866A},
         {805, R"("sfid":32,"pos":0,"data":"00")", 0, 0x866A},
         {805, R"("sfid":1,"pos":0,"data":"0")", 105, -1},
         {806, R"("sfid":32,"id":1,"mode":4,"data":"00")", 0, 0x866A},
