@@ -1,6 +1,6 @@
 #pragma once
-// What the command sets over a CPU card (7816, FM) share: the request's card kind ("cpuId"), and
-// their work wrapped in the entry's card hold.
+// What the command sets over a CPU card (7816, FM) share: their work wrapped in the entry's card
+// hold, wherever the work runs (inline or on a provider thread).
 
 #include <cstdint>
 #include <memory>
