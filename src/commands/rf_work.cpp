@@ -2,9 +2,14 @@
 
 #include <new>
 
+#include "card/cpu/cos7816.hpp"
+#include "card/cpu/cos_fm2.hpp"
 #include "card/cpu/cpu_cos_typea.hpp"
+#include "commands/cos7816_commands.hpp"
+#include "commands/cpu_card_work.hpp"
 #include "commands/cpu_commands.hpp"
 #include "commands/entry/rf_reader_one.hpp"
+#include "commands/fm_cos_commands.hpp"
 #include "commands/key_provider/key_data_fill.hpp"
 #include "protocol/answer.hpp"
 #include "protocol/log.hpp"
@@ -60,6 +65,54 @@ int RfWork::workCpuCosTypeA(GCODE code, const json& request, json& reply) {
     });
 }
 
+int RfWork::onCpuCos(const json& request, json& reply, const CpuCosBody& body) {
+    const auto kind = uintField(request, "cpuId");
+    if (!kind) return hr::kMalformed;
+    return onEntry(request, reply, {}, [&](EntryCommand& command) {
+        const std::shared_ptr<Orvane::ICpuCosReader> card = command.entry().cpuCos(*kind);
+        if (!card) return answer(reply, Result::kWrongCpuProtocol);
+        return body(command, card);
+    });
+}
+
+int RfWork::runCpuCosWork(EntryCommand& command, const std::shared_ptr<Orvane::ICpuCosReader>& card,
+                          const json& request, json& reply, key_provider::Work work, bool provider) {
+    return providerWorks_.run(request, reply,
+                              cpu_card_work::held(command.entryShare(), card, std::move(work)), provider);
+}
+
+int RfWork::workCos7816(GCODE code, const json& request, json& reply) {
+    return onCpuCos(
+        request, reply, [&](EntryCommand& command, const std::shared_ptr<Orvane::ICpuCosReader>& card) {
+            if (!cos7816_commands::serves(code)) {
+                logWarn("Cos7816 gcode %d fail", code);
+                return answer(reply, Result::kUnknownCode);
+            }
+            auto work = [cos = command.entry().cos7816(card), code](const json& req, json& rep,
+                                                                    const ChannelPtr& channel) {
+                return cos7816_commands::run(code, req, rep, *cos, channel);
+            };
+            const bool provider = key_provider::needsProvider(request, cos7816_commands::keyPlaces(code));
+            return runCpuCosWork(command, card, request, reply, std::move(work), provider);
+        });
+}
+
+int RfWork::workCosFm2(GCODE code, const json& request, json& reply) {
+    return onCpuCos(request, reply,
+                    [&](EntryCommand& command, const std::shared_ptr<Orvane::ICpuCosReader>& card) {
+                        if (!fm_cos_commands::serves(code)) {
+                            logWarn("CosFm2 gcode %d fail", code);
+                            return answer(reply, Result::kUnknownCode);
+                        }
+                        auto work = [cos = command.entry().cosFm2(card), code](const json& req, json& rep,
+                                                                               const ChannelPtr& channel) {
+                            return fm_cos_commands::run(code, req, rep, *cos, channel);
+                        };
+                        return runCpuCosWork(command, card, request, reply, std::move(work),
+                                             fm_cos_commands::needsProvider(code, request));
+                    });
+}
+
 namespace {
 
 // A family whose commands are not served yet: every code is unknown to it.
@@ -75,12 +128,6 @@ int RfWork::workIso15693(GCODE code, const json&, json& reply) {
 }
 int RfWork::workIcodeSli(GCODE code, const json&, json& reply) {
     return unavailable("IcodeSli", code, reply);
-}
-int RfWork::workCos7816(GCODE code, const json&, json& reply) {
-    return unavailable("Cos7816", code, reply);
-}
-int RfWork::workCosFm2(GCODE code, const json&, json& reply) {
-    return unavailable("CosFm2", code, reply);
 }
 int RfWork::workCosPboc2(GCODE code, const json&, json& reply) {
     return unavailable("CosPboc2", code, reply);

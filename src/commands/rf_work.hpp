@@ -14,6 +14,9 @@
 #include "protocol/handler.hpp"
 
 class RfReaderOne;
+namespace Orvane {
+class ICpuCosReader;
+}
 
 class RfWork {
   public:
@@ -46,6 +49,16 @@ class RfWork {
     std::optional<std::size_t> slotFor(const nlohmann::json& request, nlohmann::json& reply, int& result);
 
     int createEntry(const nlohmann::json& request, nlohmann::json& reply);
+
+    // The common start of the CPU-card command sets: onEntry with a "cpuId" that must be an unsigned
+    // integer (else -1, before the slot is looked at), 113 for a kind other than 0 (type A) and 1
+    // (type B); then `body` with the entry's card object of that kind.
+    using CpuCosBody = std::function<int(EntryCommand&, const std::shared_ptr<Orvane::ICpuCosReader>&)>;
+    int onCpuCos(const nlohmann::json& request, nlohmann::json& reply, const CpuCosBody& body);
+    // A command-set work run on the CPU card inline or, with a provider key, on its own thread.
+    int runCpuCosWork(EntryCommand& command, const std::shared_ptr<Orvane::ICpuCosReader>& card,
+                      const nlohmann::json& request, nlohmann::json& reply, key_provider::Work work,
+                      bool provider);
 
     ChannelRef channel_;
     std::array<std::shared_ptr<RfReaderOne>, kReaderSlots> readers_;

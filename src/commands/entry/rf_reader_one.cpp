@@ -3,7 +3,10 @@
 #include <chrono>
 #include <thread>
 
+#include "card/cpu/cos7816.hpp"
+#include "card/cpu/cos_fm2.hpp"
 #include "card/cpu/cpu_cos_typea.hpp"
+#include "card/cpu/cpu_cos_typeb.hpp"
 #include "card/iso14443a/rf_iso14443a.hpp"
 #include "card/iso14443b/rf_iso14443b.hpp"
 #include "card/iso15693/rf_iso15693.hpp"
@@ -50,6 +53,9 @@ RfReaderOne::~RfReaderOne() {
     iso15693_.reset();
     iso14443B_.reset();
     mifareClassic_.reset();
+    cosFm2_.reset();
+    cos7816_.reset();
+    cpuCosTypeB_.reset();
     cpuCosTypeA_.reset();
     rfMifareClassic_.reset();
     iso14443A_.reset();
@@ -115,6 +121,27 @@ std::shared_ptr<Orvane::CpuCosTypeA> RfReaderOne::cpuCosTypeA() {
         cpuCosTypeA_ = std::make_shared<Orvane::CpuCosTypeA>(
             std::make_shared<ExchangeLockedTypeA>(iso14443A(), finder_));
     return cpuCosTypeA_;
+}
+
+std::shared_ptr<Orvane::CpuCosTypeB> RfReaderOne::cpuCosTypeB() {
+    if (!cpuCosTypeB_) cpuCosTypeB_ = std::make_shared<Orvane::CpuCosTypeB>(iso14443B());
+    return cpuCosTypeB_;
+}
+
+std::shared_ptr<Orvane::ICpuCosReader> RfReaderOne::cpuCos(std::uint64_t kind) {
+    if (kind == 0) return cpuCosTypeA();
+    if (kind == 1) return cpuCosTypeB();
+    return nullptr;
+}
+
+std::shared_ptr<Orvane::Cos7816> RfReaderOne::cos7816(const std::shared_ptr<Orvane::ICpuCosReader>& card) {
+    if (!cos7816_ || cos7816_->card() != card) cos7816_ = std::make_shared<Orvane::Cos7816>(card);
+    return cos7816_;
+}
+
+std::shared_ptr<Orvane::CosFm2> RfReaderOne::cosFm2(const std::shared_ptr<Orvane::ICpuCosReader>& card) {
+    if (!cosFm2_ || cosFm2_->card() != card) cosFm2_ = std::make_shared<Orvane::CosFm2>(card);
+    return cosFm2_;
 }
 
 std::shared_ptr<RfIso14443B> RfReaderOne::iso14443B() {

@@ -18,7 +18,11 @@ class RfIso14443B;
 class RfIso15693;
 class RfMifareClassic;
 namespace Orvane {
+class Cos7816;
+class CosFm2;
 class CpuCosTypeA;
+class CpuCosTypeB;
+class ICpuCosReader;
 class MifareClassic;
 }  // namespace Orvane
 
@@ -65,6 +69,12 @@ class RfReaderOne {
     std::shared_ptr<Orvane::MifareClassic> mifareClassic();
     // Its exchanges take the exchange mutex one by one (see ExchangeLockedTypeA).
     std::shared_ptr<Orvane::CpuCosTypeA> cpuCosTypeA();
+    std::shared_ptr<Orvane::CpuCosTypeB> cpuCosTypeB();
+    // The CPU card of a kind: 0 type A, 1 type B, any other null.
+    std::shared_ptr<Orvane::ICpuCosReader> cpuCos(std::uint64_t kind);
+    // The command set over `card`, made again when the one kept was built on another card object.
+    std::shared_ptr<Orvane::Cos7816> cos7816(const std::shared_ptr<Orvane::ICpuCosReader>& card);
+    std::shared_ptr<Orvane::CosFm2> cosFm2(const std::shared_ptr<Orvane::ICpuCosReader>& card);
     std::shared_ptr<RfIso14443B> iso14443B();
     std::shared_ptr<RfIso15693> iso15693();
 
@@ -79,5 +89,8 @@ class RfReaderOne {
     std::shared_ptr<Orvane::MifareClassic> mifareClassic_;
     std::shared_ptr<Orvane::CpuCosTypeA> cpuCosTypeA_;
     std::shared_ptr<RfIso14443B> iso14443B_;
+    std::shared_ptr<Orvane::CpuCosTypeB> cpuCosTypeB_;
+    std::shared_ptr<Orvane::Cos7816> cos7816_;
+    std::shared_ptr<Orvane::CosFm2> cosFm2_;
     std::shared_ptr<RfIso15693> iso15693_;
 };

@@ -40,10 +40,12 @@ RfDock::RfDock(bool launchedByUrl, IniCfgPtr config, ProcessContext context)
 
 RfDock::~RfDock() {
     if (impl_->server) impl_->server->stop();
-    impl_->server.reset();
     // Works waiting for a key provider hold connections and card objects: released and given a
-    // moment to end, so that none outlives the service.
+    // moment to end, so that none outlives the service. Before the server goes: a work that has
+    // just sent its reply may still hold the last share of its connection, whose socket must be
+    // released while the server's I/O context exists.
     key_provider::awaitProviderWorks(std::chrono::seconds(3));
+    impl_->server.reset();
 }
 
 void RfDock::setExtraRoutes(ExtraRoutes routes) {

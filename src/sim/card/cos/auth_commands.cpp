@@ -8,6 +8,19 @@
 
 namespace rfsim::cos {
 
+namespace {
+
+// A key written by WRITE KEY is used only where its use right allows, and a success with it
+// reaches the security level it names.
+bool usable(const CosState& state, const CosKey& key) {
+    return rightGranted(key.useRight, state.security.level);
+}
+void reached(CosState& state, const CosKey& key) {
+    if (key.nextLevel) state.security.level = *key.nextLevel;
+}
+
+}  // namespace
+
 // §7.5.3: P1 P2 00 00, no data; this card gives 4 or 8 bytes.
 CosResponse getChallenge(CosState& state, const CosRequest& request) {
     const CommandApdu& apdu = request.apdu;
@@ -29,6 +42,7 @@ CosResponse verify(CosState& state, const CosRequest& request) {
     CosKey* pin = state.currentDf->keys.find(KeyUsage::pin, apdu.p2);
     if (!pin) return CosResponse::status(sw::keyNotFound);
     if (pin->blocked()) return CosResponse::status(sw::blocked);
+    if (!usable(state, *pin)) return CosResponse::status(sw::securityNotSatisfied);
     if (apdu.data.empty())
         return CosResponse::status(state.security.pinVerified ? sw::ok : sw::triesLeft(pin->triesLeft));
     if (!std::ranges::equal(apdu.data, pin->value)) {
@@ -37,6 +51,7 @@ CosResponse verify(CosState& state, const CosRequest& request) {
     }
     pin->succeed();
     state.security.pinVerified = true;
+    reached(state, *pin);
     return CosResponse::status(sw::ok);
 }
 
@@ -49,6 +64,7 @@ CosResponse externalAuthenticate(CosState& state, const CosRequest& request) {
     CosKey* key = state.currentDf->keys.find(KeyUsage::externalAuth, apdu.p2);
     if (!key) return CosResponse::status(sw::keyNotFound);
     if (key->blocked()) return CosResponse::status(sw::blocked);
+    if (!usable(state, *key)) return CosResponse::status(sw::securityNotSatisfied);
     const auto challenge = state.takeChallenge();
     if (!challenge) return CosResponse::status(sw::referenceInvalid);
     const Block plain = challenge->block();
@@ -60,6 +76,7 @@ CosResponse externalAuthenticate(CosState& state, const CosRequest& request) {
     }
     key->succeed();
     state.security.externalAuth = true;
+    reached(state, *key);
     return CosResponse::status(sw::ok);
 }
 

@@ -42,7 +42,7 @@ CosResponse readBinary(CosState& state, const CosRequest& request) {
         return CosResponse::status(refused);
     const Bytes& content = t.file->content;
     if (t.offset >= content.size()) return CosResponse::status(sw::offsetOutside);
-    const bool encipher = t.file->rules.sm == SmMode::encipher && request.smIv;
+    const bool encipher = t.file->rules.smFor(false) == SmMode::encipher && request.smIv;
     // Le 00 asks for everything up to 256 bytes (§5.1); an enciphered answer carries one length
     // byte, so it holds at most 255.
     const bool all = *apdu.ne == 256;

@@ -9,6 +9,8 @@ void CosCard::install(CommandClass cls, std::uint8_t ins, CosCommand command) {
 }
 
 Bytes CosCard::process(std::span<const std::uint8_t> apdu) {
+    if (received_.size() >= kReceivedKept) received_.erase(received_.begin());
+    received_.emplace_back(apdu.begin(), apdu.end());
     return toBytes(run(apdu));
 }
 
@@ -24,13 +26,13 @@ CosResponse CosCard::run(std::span<const std::uint8_t> bytes) {
     if (found == commands_.end()) return CosResponse::status(sw::insUnsupported);
     if ((cla & 0x03) != 0) return CosResponse::status(sw::channelUnsupported);
     const std::uint8_t smBits = cla & 0x0C;
-    if (smBits == 0) return found->second.handler(state_, CosRequest{*apdu, std::nullopt});
+    if (smBits == 0) return found->second.handler(state_, CosRequest{*apdu, std::nullopt, {}, 0});
     // Only b3 (proprietary secure messaging) is spoken here, and only by the commands that take it.
     if (smBits != 0x04 || !found->second.secureMessaging) return CosResponse::status(sw::smUnsupported);
     auto unwrapped = unwrapCommand(state_, *apdu);
     if (const auto* refused = std::get_if<std::uint16_t>(&unwrapped)) return CosResponse::status(*refused);
     const auto& request = std::get<CosRequest>(unwrapped);
-    return wrapResponse(state_, *request.smIv, found->second.handler(state_, request));
+    return wrapResponse(state_, request, found->second.handler(state_, request));
 }
 
 }  // namespace rfsim::cos

@@ -35,15 +35,24 @@ class CosCard {
     CosState& state() { return state_; }
     const CosState& state() const { return state_; }
 
+    // The last kReceivedKept commands as they came in, oldest first.
+    static constexpr std::size_t kReceivedKept = 256;
+    const std::vector<Bytes>& received() const { return received_; }
+    void clearReceived() { received_.clear(); }
+
   private:
     CosResponse run(std::span<const std::uint8_t> apdu);
 
     CosState state_;
+    std::vector<Bytes> received_;
     std::map<std::pair<CommandClass, std::uint8_t>, CosCommand> commands_;
 };
 
 // The ISO/IEC 7816-4 commands of this card: SELECT, GET CHALLENGE, VERIFY, EXTERNAL and INTERNAL
 // AUTHENTICATE, READ/UPDATE BINARY, READ/UPDATE/APPEND RECORD.
 void installIsoCommands(CosCard& card);
+
+// The FM-style personalisation commands (fm_commands.cpp): ERASE DF, CREATE FILE, WRITE KEY.
+void installFmCommands(CosCard& card);
 
 }  // namespace rfsim::cos

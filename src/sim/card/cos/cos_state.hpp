@@ -14,6 +14,7 @@ namespace rfsim::cos {
 struct SecurityState {
     bool externalAuth = false;  // an EXTERNAL AUTHENTICATE succeeded
     bool pinVerified = false;   // a VERIFY succeeded
+    std::uint8_t level = 0;     // set by a key that names the level it reaches (personalised keys)
 };
 
 // Faults a test can switch on to see how the host copes.

@@ -63,6 +63,7 @@ std::unique_ptr<DedicatedFile> fileSystem() {
 std::shared_ptr<CosCard> cos() {
     auto card = std::make_shared<CosCard>(fileSystem());
     installIsoCommands(*card);
+    installFmCommands(*card);
     return card;
 }
 

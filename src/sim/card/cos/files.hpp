@@ -14,8 +14,15 @@
 
 namespace rfsim::cos {
 
-// Who may read or update an EF, from the security state of its DF.
-enum class Access : std::uint8_t { always, externalAuth, pin, authOrPin, never };
+// Who may read or update an EF, from the security state of its DF. `level` is the FM-style rule
+// of personalised files: a right byte XY grants access while Y <= security level <= X (F0 always,
+// EF never); the level is what the last successful VERIFY or EXTERNAL AUTHENTICATE set.
+enum class Access : std::uint8_t { always, externalAuth, pin, authOrPin, never, level };
+
+// Whether a right byte XY grants access at `level`.
+constexpr bool rightGranted(std::uint8_t right, std::uint8_t level) {
+    return (right & 0x0F) <= level && level <= (right >> 4);
+}
 
 // Secure messaging an EF insists on. A command may always use secure messaging (its MAC is then
 // checked and the response carries one); `mac` and `encipher` files refuse plain commands, and on
@@ -26,9 +33,20 @@ struct AccessRules {
     Access read = Access::always;
     Access update = Access::always;
     SmMode sm = SmMode::none;
+    // Personalised files may ask for secure messaging in one direction only.
+    bool plainRead = false;
+    bool plainUpdate = false;
+    std::uint8_t readRight = 0xF0;  // with Access::level
+    std::uint8_t updateRight = 0xF0;
+    // Numbers of the secure-messaging keys of the DF to use; none: the DF's first one.
+    std::optional<std::uint8_t> readKey = std::nullopt;
+    std::optional<std::uint8_t> updateKey = std::nullopt;
+
+    SmMode smFor(bool update) const { return (update ? plainUpdate : plainRead) ? SmMode::none : sm; }
+    std::optional<std::uint8_t> keyFor(bool update) const { return update ? updateKey : readKey; }
 };
 
-enum class FileKind : std::uint8_t { dedicated, transparent, linearFixed };
+enum class FileKind : std::uint8_t { dedicated, transparent, linearFixed, purse };
 
 class DedicatedFile;
 
@@ -81,6 +99,17 @@ class RecordEf : public ElementaryFile {
     std::vector<Bytes> records;  // record n is records[n - 1]
 };
 
+// A purse (FM file type 2F): its balance and counters, worked on by purse commands only.
+class PurseEf : public ElementaryFile {
+  public:
+    PurseEf(std::uint16_t fid, std::uint8_t sfi, AccessRules rules)
+        : ElementaryFile(FileKind::purse, fid, sfi, rules) {}
+
+    std::uint32_t balance = 0;
+    std::uint16_t onlineCounter = 0;
+    std::uint16_t offlineCounter = 0;
+};
+
 class DedicatedFile : public CosFile {
   public:
     // `name` is the DF name (an AID), at most 16 bytes.
@@ -94,7 +123,12 @@ class DedicatedFile : public CosFile {
         children_.push_back(std::move(file));
         return raw;
     }
-    void clear() { children_.clear(); }
+    // Every file and key under this DF goes (ERASE DF).
+    void clear() {
+        children_.clear();
+        keys = KeyStore{};
+        used = 0;
+    }
 
     CosFile* child(std::uint16_t fid) const;
     ElementaryFile* efBySfi(std::uint8_t sfi) const;
@@ -106,6 +140,12 @@ class DedicatedFile : public CosFile {
     Bytes issuerData;                       // FCI BF0C
     std::optional<std::uint8_t> recordSfi;  // FCI 88: the SFI of the DF's record file
     KeyStore keys;
+    // Personalisation: the rights to create files in the DF and to erase it, and the room for
+    // files created in it (none: not counted) with how much of it they take.
+    std::uint8_t createRight = 0xF0;
+    std::uint8_t eraseRight = 0xF0;
+    std::optional<std::size_t> space;
+    std::size_t used = 0;
 
   private:
     std::vector<std::unique_ptr<CosFile>> children_;

@@ -21,7 +21,7 @@ void installIsoCommands(CosCard& card) {
     withSm(0xE2, appendRecord);
 }
 
-bool accessGranted(const SecurityState& security, Access access) {
+bool accessGranted(const SecurityState& security, Access access, std::uint8_t right) {
     switch (access) {
         case Access::always:
             return true;
@@ -33,6 +33,8 @@ bool accessGranted(const SecurityState& security, Access access) {
             return security.externalAuth || security.pinVerified;
         case Access::never:
             return false;
+        case Access::level:
+            return rightGranted(right, security.level);
     }
     return false;
 }
@@ -52,9 +54,11 @@ std::variant<ElementaryFile*, std::uint16_t> fileBySfi(CosState& state, std::uin
 
 std::uint16_t checkAccess(const CosState& state, const CosRequest& request, const ElementaryFile& file,
                           bool update) {
-    if (!accessGranted(state.security, update ? file.rules.update : file.rules.read))
+    const AccessRules& rules = file.rules;
+    if (!accessGranted(state.security, update ? rules.update : rules.read,
+                       update ? rules.updateRight : rules.readRight))
         return sw::securityNotSatisfied;
-    if (file.rules.sm != SmMode::none && !request.smIv) return sw::securityNotSatisfied;
+    if (rules.smFor(update) != SmMode::none && !request.smIv) return sw::securityNotSatisfied;
     return sw::ok;
 }
 

@@ -28,7 +28,7 @@ CosResponse updateRecord(CosState& state, const CosRequest& request);
 CosResponse appendRecord(CosState& state, const CosRequest& request);
 
 // Shared by the file commands.
-bool accessGranted(const SecurityState& security, Access access);
+bool accessGranted(const SecurityState& security, Access access, std::uint8_t right = 0xF0);
 // The EF an SFI names in the current DF (it becomes the current EF), or the current EF for SFI 0.
 // 6A82 when the current DF has no such SFI, 6986 without a current EF, 6A86 for SFI 31 (RFU).
 std::variant<ElementaryFile*, std::uint16_t> fileBySfi(CosState& state, std::uint8_t sfi);

@@ -5,6 +5,7 @@
 // blocks the entry (ISO/IEC 7816-4 §7.5.6: "63Cx", then "6983 authentication method blocked").
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "sim/card/cos/apdu.hpp"
@@ -24,6 +25,12 @@ struct CosKey {
     Bytes value;
     int maxTries = 0;  // 0: no retry counter (internal and secure-messaging keys)
     int triesLeft = 0;
+    // Written by WRITE KEY: the key type byte as written (b8 changing it needs a MAC, b7 its new
+    // value enciphered), the right to use it, and the security level a success with it reaches.
+    std::uint8_t type = 0;
+    std::uint8_t useRight = 0xF0;
+    std::uint8_t changeRight = 0xF0;
+    std::optional<std::uint8_t> nextLevel = std::nullopt;
 
     bool blocked() const { return maxTries > 0 && triesLeft == 0; }
     // One more failure; the tries left after it.

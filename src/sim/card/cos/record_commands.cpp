@@ -40,7 +40,7 @@ CosResponse readRecord(CosState& state, const CosRequest& request) {
     if (!record) return CosResponse::status(sw::recordNotFound);
     const bool all = *apdu.ne == 256;
     const std::size_t n = all ? record->size() : std::min(*apdu.ne, record->size());
-    const bool encipher = file.rules.sm == SmMode::encipher && request.smIv;
+    const bool encipher = file.rules.smFor(false) == SmMode::encipher && request.smIv;
     CosResponse response{Bytes(record->begin(), record->begin() + static_cast<std::ptrdiff_t>(n)), sw::ok,
                          encipher};
     if (!all && *apdu.ne > record->size()) response.sw = sw::endBeforeLe;

@@ -1,6 +1,7 @@
 #pragma once
 // Secure messaging as this card does it (CLA b3 = 1, 0x04: ISO/IEC 7816-4 §5.1.1 "proprietary
-// secure messaging"), with the DF's secure-messaging key K (16 bytes: two-key triple DES):
+// secure messaging"), with a secure-messaging key K of the current DF (16 bytes: two-key triple
+// DES): the one the target EF names for reading or updating, else the DF's first:
 //
 // Command  CLA|04 INS P1 P2 Lc' [data'] MAC4 [Le]    Lc' counts data' and the MAC.
 //   MAC4 = first 4 bytes of desMac(K, IV = last challenge, CLA|04 INS P1 P2 Lc' data'), the
@@ -26,21 +27,25 @@ namespace rfsim::cos {
 
 // A command with its secure-messaging wrapping removed.
 struct CosRequest {
-    CommandApdu apdu;           // data without the MAC
-    std::optional<Block> smIv;  // set when the command came under secure messaging
+    CommandApdu apdu;            // data without the MAC
+    std::optional<Block> smIv;   // set when the command came under secure messaging
+    Bytes smKey;                 // the key that checked its MAC: it deciphers the data, MACs the answer
+    std::uint8_t smKeyType = 0;  // that key's type byte as WRITE KEY wrote it (0 for built-in keys)
 };
 
 // Checks the MAC of a CLA|04 command and strips it: the status word when the command cannot be
-// accepted (6987 no room for a MAC, 6984 no challenge, 6A88 no secure-messaging key in the current
-// DF, 6988 wrong MAC). Takes the challenge in every case.
+// accepted (6987 no room for a MAC, 6984 no challenge, 6A88 no such secure-messaging key in the
+// current DF, 6988 wrong MAC). Takes the challenge in every case.
 std::variant<CosRequest, std::uint16_t> unwrapCommand(CosState& state, const CommandApdu& apdu);
 
 // The command data for a file: deciphered when the command came under secure messaging to an
 // `encipher` EF, as is otherwise; nullopt when the cryptogram does not decipher to length, data
 // and padding (the card answers 6A80).
 std::optional<Bytes> commandData(CosState& state, const CosRequest& request, const ElementaryFile& file);
+// The command data of a secure-messaging command deciphered: Lc data 80 00.. -> data.
+std::optional<Bytes> decipherCommandData(const CosRequest& request);
 
 // The response of a command that came under secure messaging.
-CosResponse wrapResponse(CosState& state, const Block& iv, CosResponse response);
+CosResponse wrapResponse(CosState& state, const CosRequest& request, CosResponse response);
 
 }  // namespace rfsim::cos

@@ -25,6 +25,7 @@ inline constexpr std::uint16_t recordNotFound = 0x6A83;
 inline constexpr std::uint16_t noRoom = 0x6A84;
 inline constexpr std::uint16_t wrongP1P2 = 0x6A86;
 inline constexpr std::uint16_t keyNotFound = 0x6A88;
+inline constexpr std::uint16_t fileExists = 0x6A89;
 inline constexpr std::uint16_t offsetOutside = 0x6B00;
 inline constexpr std::uint16_t insUnsupported = 0x6D00;
 inline constexpr std::uint16_t claUnsupported = 0x6E00;

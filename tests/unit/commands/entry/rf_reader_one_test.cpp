@@ -3,6 +3,9 @@
 
 #include "commands/entry/rf_reader_one.hpp"
 
+#include "card/cpu/cos7816.hpp"
+#include "card/cpu/cos_fm2.hpp"
+
 #include <gtest/gtest.h>
 
 #include <future>
@@ -92,4 +95,25 @@ TEST_F(ReaderEntry, SessionFreedOnItsOwnFinderThread) {
     // The entry let go of its reader type on the way.
     RfReaderOne next(channel, kReaderVaHid);
     EXPECT_EQ(next.openReader(true), 1);
+}
+
+TEST_F(ReaderEntry, CommandSetsFollowTheirCardObject) {
+    RfReaderOne entry(channel, kReaderVaHid);
+    const auto typeA = entry.cpuCos(0), typeB = entry.cpuCos(1);
+    ASSERT_TRUE(typeA && typeB);
+    EXPECT_NE(typeA, typeB);
+    EXPECT_EQ(entry.cpuCos(2), nullptr);
+    EXPECT_EQ(entry.cpuCos(0), typeA);
+
+    const auto cosA = entry.cos7816(typeA);
+    EXPECT_EQ(entry.cos7816(typeA), cosA);  // kept while the card object stays
+    const auto cosB = entry.cos7816(typeB);
+    EXPECT_NE(cosB, cosA);
+    EXPECT_EQ(cosB->card(), typeB);
+    EXPECT_EQ(entry.cos7816(typeA)->card(), typeA);  // made again for type A
+
+    const auto fmA = entry.cosFm2(typeA);
+    EXPECT_EQ(entry.cosFm2(typeA), fmA);
+    EXPECT_EQ(entry.cosFm2(typeB)->card(), typeB);
+    EXPECT_EQ(entry.cosFm2(typeA)->card(), typeA);
 }
