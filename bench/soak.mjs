@@ -34,6 +34,10 @@ const warmupMs = Math.min(60_000, (minutes * 60_000) / 10);
 // Bounds a command must keep: an unplugged reader answers at once; an open may try the handshake.
 const UNPLUGGED_REPLY_MS = 1500;
 const REPLY_MS = 10_000;
+// How long a card stays held after a client's last command on it. While held, the finder leaves the
+// card alone, so it cannot see it taken off; and the card the client proved present is not
+// reported again.
+const CARD_HOLD_MS = 1500;
 const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
 
 const stats = { commands: 0, slowestMs: 0, errors: [], placed: 0, reported: 0, udpIn: 0, udpInRelayed: 0 };
@@ -128,7 +132,11 @@ class ReaderUser {
     await post(`/readers/${this.reader.id}/plug`);
     await this.open();
     await this.selectAndRead();
-    if (withFinder) await this.startFinder();
+    if (!withFinder) return;
+    // The read's card hold has to run out first: a card taken off and put back during it was
+    // never gone for the finder, and no arrival is due.
+    await sleep(CARD_HOLD_MS + 200);
+    await this.startFinder();
   }
 
   // One card taken off the reader and put back: the finder reports it once.
