@@ -108,6 +108,9 @@ class ReaderUser {
   }
 
   async startFinder() {
+    // A card hold from this client's last read has to run out first: a card taken off and put back
+    // during it was never gone for the finder, and no arrival is due.
+    await sleep(CARD_HOLD_MS + 200);
     await command(this.dock, 113, { rfIdx: 0, enable: true, limit: 0 });
     await command(this.dock, 117, { rfIdx: 0, ms: 20, evt: true, fixIdle: true });
   }
@@ -132,11 +135,7 @@ class ReaderUser {
     await post(`/readers/${this.reader.id}/plug`);
     await this.open();
     await this.selectAndRead();
-    if (!withFinder) return;
-    // The read's card hold has to run out first: a card taken off and put back during it was
-    // never gone for the finder, and no arrival is due.
-    await sleep(CARD_HOLD_MS + 200);
-    await this.startFinder();
+    if (withFinder) await this.startFinder();
   }
 
   // One card taken off the reader and put back: the finder reports it once.
@@ -249,8 +248,9 @@ if (replugCycles > 0) {
   const rounds = users.map((user, i) => {
     const finder = i % 2 === 1;
     let nextReplug = Date.now() + REPLUG_EVERY_MS * ((i + 1) / users.length);
-    if (finder) user.startFinder();
+    const finderStarted = finder ? user.startFinder() : Promise.resolve();
     return async () => {
+      await finderStarted;
       if (Date.now() >= nextReplug) {
         nextReplug = Date.now() + REPLUG_EVERY_MS;
         return user.replug(finder);
