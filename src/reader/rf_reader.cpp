@@ -204,6 +204,9 @@ bool RfReader::connect() {
         close();
         return false;
     }
+    // A parked or still open port is this reader's again, as a port found by a search is.
+    if (type_ == kReaderVbSerial) t.vbSerial->holdPort();
+    if (type_ == kReaderVcSerial) t.vcSerial->holdPort();
     // The VA readers speak ISO 14443-A only, so opening one selects it.
     if (familyOf(type_) == ReaderFamily::va && !keepsMode) rfMode_ = Orvane::rf_mode::kIso14443A;
     return true;
@@ -244,8 +247,14 @@ void RfReader::close() {
     // Only the transport of the current type exists.
     Transports& t = *transports_;
     if (Orvane::IUsb* handle = t.usbHandle()) closeTransport(*handle);
-    if (t.vbSerial) closePort(*t.vbSerial);
-    if (t.vcSerial) closePort(*t.vcSerial);
+    if (t.vbSerial) {
+        closePort(*t.vbSerial);
+        t.vbSerial->releasePort();
+    }
+    if (t.vcSerial) {
+        closePort(*t.vcSerial);
+        t.vcSerial->releasePort();
+    }
 }
 
 std::string RfReader::lastGoodPort(std::uint8_t kind) {

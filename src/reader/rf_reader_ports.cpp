@@ -112,10 +112,13 @@ bool connectPort(Transport& reader, DeviceBus& bus, std::uint8_t kind, const std
     const std::string name = portName.empty() ? lastGoodSerialPort(kind) : portName;
     bool found = false;
     if (!name.empty() && setPortName(reader.port(), name)) {
-        found = handshake(reader);  // final either way
+        // final either way; a port another reader works on is not touched
+        found = !reader.portHeldElsewhere(name) && handshake(reader);
     } else {
         for (const serial::PortInfo& port : listPorts(bus)) {
-            if (!admits(port) || !setPortName(reader.port(), port.port)) continue;
+            if (!admits(port) || reader.portHeldElsewhere(port.port) ||
+                !setPortName(reader.port(), port.port))
+                continue;
             if (handshake(reader)) {
                 rememberPort(kind, port.port);
                 found = true;
@@ -123,6 +126,7 @@ bool connectPort(Transport& reader, DeviceBus& bus, std::uint8_t kind, const std
             }
         }
     }
+    if (found) reader.holdPort();
     if (found && !keepOpen) {
         reader.setParkedPort(true);
         closePort(reader.port());

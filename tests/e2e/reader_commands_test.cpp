@@ -217,6 +217,33 @@ TEST_F(SimReaderService, ReaderTypeHeldByAnotherSession) {
     EXPECT_EQ(second.call(105, slot(2, {{"open", true}}))["retval"], 1);
 }
 
+TEST_F(SimReaderService, ASearchLeavesTheSerialPortOfAnOpenReaderAlone) {
+    service.readers.add(kReaderVbSerial);
+    service.readers.add(kReaderVcSerial);
+    SimClient first(service);
+    SimClient second(service);
+    ASSERT_TRUE(first.loggedIn() && second.loggedIn());
+    ASSERT_EQ(createAndOpen(first, 0, kReaderVbSerial)["retval"], 1);
+    const auto framesOf = [&](std::uint8_t type) {
+        return service.readers.reader(type).state().framesAnswered;
+    };
+    const std::int64_t vbFrames = framesOf(kReaderVbSerial);
+
+    // The type-5 search lists both ports: it finds its reader without probing the type-2 line,
+    // which stays at its rate and keeps answering its own entry.
+    ASSERT_EQ(createAndOpen(second, 0, kReaderVcSerial)["retval"], 1);
+    EXPECT_EQ(service.readers.reader(kReaderVbSerial).state().framesRejected, 0);
+    EXPECT_EQ(framesOf(kReaderVbSerial), vbFrames);
+    EXPECT_EQ(first.call(108, slot(0))["err"], 0);
+    EXPECT_GT(framesOf(kReaderVbSerial), vbFrames);
+    EXPECT_EQ(service.readers.reader(kReaderVbSerial).state().baud, 57600u);
+
+    // Closed, the port is free for a search again.
+    EXPECT_EQ(first.call(106, slot(0))["err"], 0);
+    EXPECT_EQ(second.call(106, slot(0))["err"], 0);
+    EXPECT_EQ(createAndOpen(second, 1, kReaderVcSerial)["retval"], 1);
+}
+
 TEST_F(SimReaderService, SessionClosedWhileItsFinderRuns) {
     service.readers.add(kReaderVaHid);
     service.readers.add(kReaderVcCh9326);

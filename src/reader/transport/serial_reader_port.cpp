@@ -3,6 +3,7 @@
 #include <cerrno>
 
 #include "reader/serial/serial_errors.hpp"
+#include "reader/transport/held_serial_ports.hpp"
 
 namespace Orvane {
 
@@ -24,6 +25,22 @@ bool SerialReaderPort::attempt(Step&& step) {
 SerialReaderPort::SerialReaderPort(ReplyLength replyLength, int firstRead)
     : replyLength_(replyLength), firstRead_(firstRead) {
     port().setTimeout(kReaderTimeout);
+}
+
+SerialReaderPort::~SerialReaderPort() {
+    releasePort();
+}
+
+void SerialReaderPort::holdPort() {
+    held_serial_ports::hold(port().getPort(), this);
+}
+
+void SerialReaderPort::releasePort() {
+    held_serial_ports::release(this);
+}
+
+bool SerialReaderPort::portHeldElsewhere(const std::string& path) const {
+    return held_serial_ports::heldByOther(path, this);
 }
 
 int SerialReaderPort::transceiveFramed(std::uint8_t* buf, int len, int maxLen) {

@@ -20,9 +20,17 @@ class SerialReaderPort : public SerialPort, public DeviceLoss {
     bool parkedPort() const { return parkedPort_; }
     void setParkedPort(bool parked) { parkedPort_ = parked; }
 
+    // Marks the port as this reader's while it is connected, so that searches for other readers
+    // leave it alone (held_serial_ports); let go on release and with this object.
+    void holdPort();
+    void releasePort();
+    // Another connected reader of this process works on `path`.
+    bool portHeldElsewhere(const std::string& path) const;
+
   protected:
     // `firstRead` bytes are read before the rest: at least the family's reply head.
     SerialReaderPort(ReplyLength replyLength, int firstRead);
+    ~SerialReaderPort();
 
     // Returns the bytes read, 0 when the request could not be written whole, -1 when nothing could
     // be sent (also for maxLen below the first read).
