@@ -1,5 +1,7 @@
 #include "card/cpu/cos7816.hpp"
 
+#include "card/cpu/pin_digits.hpp"
+
 #include <algorithm>
 #include <array>
 
@@ -15,19 +17,6 @@ constexpr std::uint8_t kBinarySfiFlag = 0x80;       // P1 b8: P1 b5-b1 is a shor
 constexpr std::uint16_t kMaxBinaryOffset = 0x7FFF;  // P1 b8 clear: a 15-bit offset
 constexpr std::uint16_t kSelectLocked = 0x816A;     // 6A 81 as a packed status word
 constexpr std::size_t kBlock = 8;
-
-// Decimal digits two to a byte, an odd count ending in F; nullopt for anything but digits or more
-// than `maxDigits` of them.
-std::optional<std::vector<std::uint8_t>> packDigits(std::string_view digits, std::size_t maxDigits) {
-    if (digits.size() > maxDigits) return std::nullopt;
-    if (!std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
-        return std::nullopt;
-    std::vector<std::uint8_t> packed((digits.size() + 1) / 2, 0);
-    for (std::size_t i = 0; i < digits.size(); ++i)
-        packed[i / 2] |= static_cast<std::uint8_t>((digits[i] - '0') << (i % 2 ? 0 : 4));
-    if (digits.size() % 2) packed.back() |= 0x0F;
-    return packed;
-}
 
 bool recordArgsFit(std::uint32_t sfid) {
     return sfid < Cos7816::kSfiLimit;
@@ -113,7 +102,7 @@ std::uint16_t Cos7816::externalAuthenticate(std::uint8_t id, const cos_7816::_Ke
 }
 
 std::uint16_t Cos7816::verifyPin(std::uint8_t id, std::string_view pin) {
-    const auto packed = packDigits(pin, kMaxPinDigits);
+    const auto packed = packPinDigits(pin, kMaxPinDigits);
     if (!packed) return sw::kBadParam;
     header(kVerify, 0x00, id);
     return sendData(*packed, nullptr);

@@ -1,5 +1,7 @@
 #include "commands/key_provider/key_data_fill.hpp"
 
+#include "card/cpu/pin_digits.hpp"
+
 #include <algorithm>
 #include <optional>
 #include <string>
@@ -18,18 +20,6 @@ namespace key_provider {
 namespace {
 
 constexpr std::size_t kKeyBytes = 16;
-
-// Decimal digits, two to a byte, an odd count ending in the nibble F; nothing else allowed.
-std::optional<std::vector<std::uint8_t>> packPinDigits(const std::string& digits) {
-    if (digits.size() > 2 * kKeyBytes) return std::nullopt;
-    if (!std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
-        return std::nullopt;
-    std::vector<std::uint8_t> packed((digits.size() + 1) / 2, 0);
-    for (std::size_t i = 0; i < digits.size(); ++i)
-        packed[i / 2] |= static_cast<std::uint8_t>((digits[i] - '0') << (i % 2 ? 0 : 4));
-    if (digits.size() % 2) packed.back() |= 0x0F;
-    return packed;
-}
 
 bool isProvider(const json* object) {
     if (object == nullptr || !object->is_object()) return false;
@@ -51,7 +41,7 @@ int KeyDataFill(json& reply, const json& keyObject, _KeyData& key, const Channel
             bytes = Orvane::hexDecode(*param, kKeyBytes);
             break;
         case Orvane::cos_7816::kPinDigits:
-            bytes = packPinDigits(*param);
+            bytes = Orvane::packPinDigits(*param, 2 * kKeyBytes);
             break;
         default:
             if (param->size() <= kKeyBytes) bytes.emplace(param->begin(), param->end());
