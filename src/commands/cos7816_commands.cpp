@@ -22,11 +22,6 @@ namespace {
 constexpr int kDone = 0;           // the work's success: result 0 is set for it
 constexpr int kReplyComplete = 1;  // result already set
 
-// A field that is checked against a bound whole: larger values stay larger than any bound.
-std::uint32_t whole(std::uint64_t value) {
-    return value > UINT32_MAX ? UINT32_MAX : static_cast<std::uint32_t>(value);
-}
-
 // Hex data of a request; nullopt with result 105 set when it does not decode. Its length is left
 // to the command's bounds, which answer 0x866A.
 std::optional<std::vector<std::uint8_t>> hexData(const std::string& text, json& reply) {
@@ -131,13 +126,14 @@ int write(GCODE code, const json& request, json& reply, Cos7816& cos, const Chan
     if (sm.failure != kDone) return sm.failure;
     switch (code) {
         case 805:
-            reply["retval"] = cos.updateBinary(whole(*sfid), whole(*pos), *data, sm.use);
+            reply["retval"] = cos.updateBinary(wholeValue(*sfid), wholeValue(*pos), *data, sm.use);
             break;
         case 806:
-            reply["retval"] = cos.updateRecord(whole(*sfid), lowByte(*id), lowByte(*mode), *data, sm.use);
+            reply["retval"] =
+                cos.updateRecord(wholeValue(*sfid), lowByte(*id), lowByte(*mode), *data, sm.use);
             break;
         default:
-            reply["retval"] = cos.appendRecord(whole(*sfid), *data, sm.use);
+            reply["retval"] = cos.appendRecord(wholeValue(*sfid), *data, sm.use);
             break;
     }
     return kDone;
@@ -154,8 +150,9 @@ int read(GCODE code, const json& request, json& reply, Cos7816& cos, const Chann
     if (sm.failure != kDone) return sm.failure;
     std::vector<std::uint8_t> data;
     reply["retval"] =
-        code == 808 ? cos.readBinary(whole(*sfid), whole(*pos), whole(*size), sm.use, data)
-                    : cos.readRecord(whole(*sfid), lowByte(*id), lowByte(*mode), whole(*size), sm.use, data);
+        code == 808 ? cos.readBinary(wholeValue(*sfid), wholeValue(*pos), wholeValue(*size), sm.use, data)
+                    : cos.readRecord(wholeValue(*sfid), lowByte(*id), lowByte(*mode), wholeValue(*size),
+                                     sm.use, data);
     reply["data"] = hex(data);
     return kDone;
 }

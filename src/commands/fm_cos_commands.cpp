@@ -65,8 +65,7 @@ int createPurse(const json& request, json& reply, CosFm2& cos) {
                sfi = uintField(request, "sfi");
     if (!type || !use || !sfi) return hr::kMalformed;
     // The whole value is checked: 0x118 must not pass as SFI 0x18.
-    const auto wholeSfi = static_cast<std::uint32_t>(std::min<std::uint64_t>(*sfi, UINT32_MAX));
-    reply["retval"] = cos.createPurseFile(lowByte(*type), lowByte(*use), wholeSfi);
+    reply["retval"] = cos.createPurseFile(lowByte(*type), lowByte(*use), wholeValue(*sfi));
     return kDone;
 }
 

@@ -5,12 +5,14 @@
 #include "card/cpu/cos7816.hpp"
 #include "card/cpu/cos_fm2.hpp"
 #include "card/cpu/cpu_cos_typea.hpp"
+#include "card/purse/cos_pboc2.hpp"
 #include "commands/cos7816_commands.hpp"
 #include "commands/cpu_card_work.hpp"
 #include "commands/cpu_commands.hpp"
 #include "commands/entry/rf_reader_one.hpp"
 #include "commands/fm_cos_commands.hpp"
 #include "commands/key_provider/key_data_fill.hpp"
+#include "commands/pboc_commands.hpp"
 #include "protocol/answer.hpp"
 #include "protocol/log.hpp"
 #include "protocol/request_fields.hpp"
@@ -113,6 +115,22 @@ int RfWork::workCosFm2(GCODE code, const json& request, json& reply) {
                     });
 }
 
+int RfWork::workCosPboc2(GCODE code, const json& request, json& reply) {
+    return onCpuCos(
+        request, reply, [&](EntryCommand& command, const std::shared_ptr<Orvane::ICpuCosReader>& card) {
+            if (!pboc_commands::serves(code)) {
+                logWarn("CosPboc2 gcode %d fail", code);
+                return answer(reply, Result::kUnknownCode);
+            }
+            auto work = [cos = command.entry().cosPboc2(card), code](const json& req, json& rep,
+                                                                     const ChannelPtr& channel) {
+                return pboc_commands::run(code, req, rep, *cos, channel);
+            };
+            const bool provider = key_provider::needsProvider(request, pboc_commands::keyPlaces(code));
+            return runCpuCosWork(command, card, request, reply, std::move(work), provider);
+        });
+}
+
 namespace {
 
 // A family whose commands are not served yet: every code is unknown to it.
@@ -128,9 +146,6 @@ int RfWork::workIso15693(GCODE code, const json&, json& reply) {
 }
 int RfWork::workIcodeSli(GCODE code, const json&, json& reply) {
     return unavailable("IcodeSli", code, reply);
-}
-int RfWork::workCosPboc2(GCODE code, const json&, json& reply) {
-    return unavailable("CosPboc2", code, reply);
 }
 int RfWork::workPageTagTypeA(GCODE code, const json&, json& reply) {
     return unavailable("PageTagTypeA", code, reply);

@@ -27,6 +27,11 @@ inline std::uint8_t lowByte(std::uint64_t value) {
 inline std::uint8_t lowByte(std::int64_t value) {
     return lowByte(static_cast<std::uint64_t>(value));
 }
+// A parameter checked whole against a bound: saturated to 32 bits, so a value past its field stays
+// larger than any bound instead of wrapping onto a valid one.
+inline std::uint32_t wholeValue(std::uint64_t value) {
+    return value > UINT32_MAX ? UINT32_MAX : static_cast<std::uint32_t>(value);
+}
 // A parameter stored as an int (a count or a time): saturated to the int range.
 inline int clampToInt(std::int64_t value) {
     return value > INT_MAX ? INT_MAX : value < INT_MIN ? INT_MIN : static_cast<int>(value);

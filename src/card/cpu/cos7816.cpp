@@ -91,9 +91,7 @@ std::uint16_t Cos7816::externalAuthenticate(std::uint8_t id, const cos_7816::_Ke
     const std::uint16_t status = card_->getChallenge(challenge, false);
     if (status != sw::kOk) return status;
     std::vector<std::uint8_t> cryptogram(challenge.begin(), challenge.end());
-    const std::uint16_t cryptStatus = key.provider
-                                          ? key.provider(cos_7816::kEncrypt, nullptr, key, cryptogram)
-                                          : card_->crypt(cos_7816::kEncrypt, key, nullptr, cryptogram);
+    const std::uint16_t cryptStatus = keyOperation(*card_, cos_7816::kEncrypt, key, nullptr, cryptogram);
     if (cryptStatus != sw::kOk) return cryptStatus;
     // A provider may answer any number of bytes: only one block is an answer to the challenge.
     if (cryptogram.size() != kBlock) return sw::kBadParam;

@@ -51,4 +51,11 @@ class ICpuCosReader {
     virtual ~ICpuCosReader() = default;
 };
 
+// One key operation with `key` wherever the key is: asked of its provider when the client holds it,
+// else done by the card object.
+inline std::uint16_t keyOperation(ICpuCosReader& card, std::uint8_t op, const cos_7816::_KeyData& key,
+                                  const std::uint8_t* iv, std::vector<std::uint8_t>& data) {
+    return key.provider ? key.provider(op, iv, key, data) : card.crypt(op, key, iv, data);
+}
+
 }  // namespace Orvane

@@ -12,6 +12,7 @@
 #include "card/iso15693/rf_iso15693.hpp"
 #include "card/mifare/mifare_classic.hpp"
 #include "card/mifare/rf_mifare_classic.hpp"
+#include "card/purse/cos_pboc2.hpp"
 #include "commands/entry/exchange_locked_type_a.hpp"
 #include "commands/entry/reader_in_use.hpp"
 #include "commands/key_provider/provider_wait.hpp"
@@ -53,6 +54,7 @@ RfReaderOne::~RfReaderOne() {
     iso15693_.reset();
     iso14443B_.reset();
     mifareClassic_.reset();
+    cosPboc2_.reset();
     cosFm2_.reset();
     cos7816_.reset();
     cpuCosTypeB_.reset();
@@ -142,6 +144,11 @@ std::shared_ptr<Orvane::Cos7816> RfReaderOne::cos7816(const std::shared_ptr<Orva
 std::shared_ptr<Orvane::CosFm2> RfReaderOne::cosFm2(const std::shared_ptr<Orvane::ICpuCosReader>& card) {
     if (!cosFm2_ || cosFm2_->card() != card) cosFm2_ = std::make_shared<Orvane::CosFm2>(card);
     return cosFm2_;
+}
+
+std::shared_ptr<Orvane::CosPboc2> RfReaderOne::cosPboc2(const std::shared_ptr<Orvane::ICpuCosReader>& card) {
+    if (!cosPboc2_ || cosPboc2_->card() != card) cosPboc2_ = std::make_shared<Orvane::CosPboc2>(card);
+    return cosPboc2_;
 }
 
 std::shared_ptr<RfIso14443B> RfReaderOne::iso14443B() {

@@ -20,6 +20,7 @@ class RfMifareClassic;
 namespace Orvane {
 class Cos7816;
 class CosFm2;
+class CosPboc2;
 class CpuCosTypeA;
 class CpuCosTypeB;
 class ICpuCosReader;
@@ -75,6 +76,7 @@ class RfReaderOne {
     // The command set over `card`, made again when the one kept was built on another card object.
     std::shared_ptr<Orvane::Cos7816> cos7816(const std::shared_ptr<Orvane::ICpuCosReader>& card);
     std::shared_ptr<Orvane::CosFm2> cosFm2(const std::shared_ptr<Orvane::ICpuCosReader>& card);
+    std::shared_ptr<Orvane::CosPboc2> cosPboc2(const std::shared_ptr<Orvane::ICpuCosReader>& card);
     std::shared_ptr<RfIso14443B> iso14443B();
     std::shared_ptr<RfIso15693> iso15693();
 
@@ -92,5 +94,6 @@ class RfReaderOne {
     std::shared_ptr<Orvane::CpuCosTypeB> cpuCosTypeB_;
     std::shared_ptr<Orvane::Cos7816> cos7816_;
     std::shared_ptr<Orvane::CosFm2> cosFm2_;
+    std::shared_ptr<Orvane::CosPboc2> cosPboc2_;
     std::shared_ptr<RfIso15693> iso15693_;
 };
