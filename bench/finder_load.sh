@@ -16,7 +16,7 @@ cat >"$home/scenario.json" <<'JSON'
 { "readers": [ { "type": 4, "cards": [ { "kind": "mifare1k", "uid": "A1B2C3D4" } ] } ] }
 JSON
 
-HOME=$home PATH="$home/bin:$PATH" RFDOCK_SIM_SCENARIO="$home/scenario.json" \
+HOME=$home RFDOCK_HOME=$home PATH="$home/bin:$PATH" RFDOCK_SIM_SCENARIO="$home/scenario.json" \
     "$bin/rfdock-sim" -p $port >/dev/null 2>&1 & rf=$!
 for _ in $(seq 100); do curl -sf "http://127.0.0.1:$port/ping" >/dev/null && break; sleep 0.05; done
 pass=$(sed -n 's/^pass = //p' "$home/.tesmar/rfdock-sim/etc/rfdock-sim.conf")

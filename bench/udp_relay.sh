@@ -11,7 +11,7 @@ home=$(mktemp -d)
 trap 'kill $rf 2>/dev/null || true; rm -rf "$home"' EXIT
 port=$((20000 + RANDOM % 20000))
 
-HOME=$home "$bin/rfdock" "rfdock://start/?-p&$port" >/dev/null 2>&1 & rf=$!
+HOME=$home RFDOCK_HOME=$home "$bin/rfdock" "rfdock://start/?-p&$port" >/dev/null 2>&1 & rf=$!
 for _ in $(seq 100); do curl -sf "http://127.0.0.1:$port/ping" >/dev/null && break; sleep 0.05; done
 pass=$(sed -n 's/^pass = //p' "$home/.tesmar/rfdock/etc/rfdock.conf")
 

@@ -12,7 +12,7 @@ port_rf=$((20000 + RANDOM % 20000))
 port_echo=$((port_rf + 1))
 workers=4
 
-HOME=$home "$bin/rfdock" "rfdock://start/?-p&$port_rf" >/dev/null 2>&1 & rf=$!
+HOME=$home RFDOCK_HOME=$home "$bin/rfdock" "rfdock://start/?-p&$port_rf" >/dev/null 2>&1 & rf=$!
 "$bin/ws_echo_server" $port_echo $workers & echo=$!
 for _ in $(seq 100); do curl -sf "http://127.0.0.1:$port_rf/ping" >/dev/null && break; sleep 0.05; done
 pass=$(sed -n 's/^pass = //p' "$home/.tesmar/rfdock/etc/rfdock.conf")

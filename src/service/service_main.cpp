@@ -1,6 +1,7 @@
 // The service's start-up, command line and process control, shared by rfdock and rfdock-sim.
 
 #include <sys/prctl.h>
+#include <sys/stat.h>
 
 #include <csignal>
 #include <cstdio>
@@ -17,6 +18,7 @@
 #include "service/process/logging.hpp"
 #include "service/process/options.hpp"
 #include "service/process/pid_file.hpp"
+#include "service/process/private_files.hpp"
 #include "service/service_main.hpp"
 #include "service/version.hpp"
 
@@ -29,7 +31,11 @@ std::string dataDirectory(const std::string& programName) {
         return {};
     }
     std::string dir = *home + "/.tesmar/" + programName;
-    makeDirectories(dir);
+    struct stat st {};
+    const bool existed = ::stat(dir.c_str(), &st) == 0;
+    // A new data folder is private from the start; an old one is tightened, with a log line, once
+    // logging runs (keepDataPrivate).
+    if (makeDirectories(dir) && !existed) ::chmod(dir.c_str(), 0700);
     return dir;
 }
 
@@ -50,6 +56,7 @@ int runService(int argc, char** argv, const ServiceHooks& hooks) {
 
     auto config = std::make_shared<IniCfg>(context.confFile);
     setupLogging(*config, context);
+    keepDataPrivate(runDir, context.confFile);
 
     const auto options = parseCommandLine(launch.args);
     if (!options) return -1;

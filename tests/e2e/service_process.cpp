@@ -88,7 +88,8 @@ std::string ServiceHome::awaitOpenedUrls() const {
 
 std::vector<std::string> ServiceHome::environment() const {
     const char* path = std::getenv("PATH");
-    return {"HOME=" + home_, "PATH=" + home_ + "/bin:" + (path ? path : "/usr/bin:/bin"), "LANG=C.UTF-8"};
+    return {"HOME=" + homeVariable_.value_or(home_), "RFDOCK_HOME=" + home_,
+            "PATH=" + home_ + "/bin:" + (path ? path : "/usr/bin:/bin"), "LANG=C.UTF-8"};
 }
 
 pid_t ServiceHome::spawn(const std::vector<std::string>& args, const std::string& outputFile) const {

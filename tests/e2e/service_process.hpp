@@ -38,6 +38,9 @@ class ServiceHome {
     // The same once a URL has come (the browser is started in the background), or after 5 s.
     std::string awaitOpenedUrls() const;
 
+    // Programs started from here on see HOME as `value` (RFDOCK_HOME stays this folder).
+    void setHomeVariable(std::string value) { homeVariable_ = std::move(value); }
+
     // Programs started from here on get this open-file limit.
     void limitOpenFiles(rlim_t soft, rlim_t hard) { fileLimit_ = rlimit{soft, hard}; }
 
@@ -50,6 +53,7 @@ class ServiceHome {
 
   private:
     std::string home_;
+    std::optional<std::string> homeVariable_;
     std::optional<rlimit> fileLimit_;
 };
 

@@ -44,7 +44,7 @@ export async function startService(program = 'rfdock', extraArgs = []) {
   chmodSync(join(home, 'bin', 'xdg-open'), 0o755);
   const port = await freePort();
   const child = spawn(join(binDir, program), ['-p', String(port), ...extraArgs], {
-    env: { HOME: home, PATH: `${home}/bin:/usr/bin:/bin`, LANG: 'C.UTF-8' },
+    env: { HOME: home, RFDOCK_HOME: home, PATH: `${home}/bin:/usr/bin:/bin`, LANG: 'C.UTF-8' },
     stdio: ['ignore', 'ignore', 'inherit'],
   });
   const exited = new Promise((r) => child.once('exit', r));

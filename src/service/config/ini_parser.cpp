@@ -1,7 +1,10 @@
 #include "service/config/ini_parser.hpp"
 
+#include <fcntl.h>
 #include <strings.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
@@ -94,6 +97,15 @@ bool IniParser::Save() const {
 bool IniParser::SaveAs(const std::string& path) const {
     const std::string tmp = path + ".tmp";
     {
+        // Owner only from the start: the file holds the login password.
+        const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        if (fd < 0) return false;
+        const bool privateMode = ::fchmod(fd, 0600) == 0;
+        ::close(fd);
+        if (!privateMode) {
+            std::remove(tmp.c_str());
+            return false;
+        }
         std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
         if (!out) return false;
         out << Dump();

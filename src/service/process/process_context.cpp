@@ -9,8 +9,10 @@
 #include <vector>
 
 std::optional<std::string> homeDirectory() {
-    // HOME wins where it is set, so a test or a service manager can give the service its own folder.
-    if (const char* home = std::getenv("HOME"); home && home[0] == '/') return std::string(home);
+    // RFDOCK_HOME lets tests and service managers give the service its own folder. HOME is not
+    // looked at: `sudo` keeps it, and a root instance would leave root-owned files in the user's
+    // folder that the user's own start then trips over.
+    if (const char* home = std::getenv("RFDOCK_HOME"); home && home[0] == '/') return std::string(home);
     long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
     if (size <= 0) size = 16384;
     std::vector<char> scratch(static_cast<std::size_t>(size));
