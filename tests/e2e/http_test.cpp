@@ -64,8 +64,16 @@ TEST(Http, HostRulesRefuseWithoutAResponse) {
     EXPECT_FALSE(httpRequest(port, "GET", "/ping", {}, "localhost:" + std::to_string(port)));
     WsClient ws(port, "localhost");
     EXPECT_FALSE(ws.open());
+    // Hosts that only start with the right name, and a second Host header after the right one.
+    for (const std::string host : {"127.0.0.1:evil.com", "127.0.0.1:80@evil.com", "[127.0.0.1]"})
+        EXPECT_FALSE(httpRequest(port, "GET", "/ping", {}, host)) << host;
+    RawConnection twice(port);
+    twice.send("GET /ping HTTP/1.1\r\nHost: 127.0.0.1\r\nHost: evil.com\r\n\r\n");
+    EXPECT_EQ(twice.receiveAll(), "");
     service.stop();
-    EXPECT_NE(home.logText().find("forbid host: localhost"), std::string::npos) << home.logText();
+    const std::string log = home.logText();
+    EXPECT_NE(log.find("forbid host: localhost"), std::string::npos) << log;
+    EXPECT_NE(log.find("forbid host: 127.0.0.1:80@evil.com"), std::string::npos) << log;
 }
 
 TEST(Http, MalformedRequestsAreClosedWithoutAResponse) {

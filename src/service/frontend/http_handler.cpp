@@ -1,5 +1,7 @@
 #include "service/frontend/http_handler.hpp"
 
+#include <algorithm>
+#include <cctype>
 #include <nlohmann/json.hpp>
 
 #include "protocol/log.hpp"
@@ -117,19 +119,53 @@ const std::vector<std::string>& routePaths() {
     return kPaths;
 }
 
-std::string hostNameOf(std::string_view host) {
+namespace {
+
+bool isPort(std::string_view text) {
+    return !text.empty() && text.size() <= 5 &&
+           std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+bool isNameChar(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+           c == '.' || c == '_';
+}
+
+// An IPv6 literal: hex digits, colons and dots (an embedded IPv4 tail), with at least one colon.
+bool isIpv6Literal(std::string_view text) {
+    return text.find(':') != std::string_view::npos && std::all_of(text.begin(), text.end(), [](char c) {
+               return std::isxdigit(static_cast<unsigned char>(c)) || c == ':' || c == '.';
+           });
+}
+
+}  // namespace
+
+std::optional<std::string> hostNameOf(std::string_view host) {
+    std::string_view name, rest;
     if (!host.empty() && host.front() == '[') {
         const auto close = host.find(']');
-        return std::string(close == std::string_view::npos ? host.substr(1) : host.substr(1, close - 1));
+        if (close == std::string_view::npos) return std::nullopt;
+        name = host.substr(1, close - 1);
+        if (!isIpv6Literal(name)) return std::nullopt;
+        rest = host.substr(close + 1);
+    } else {
+        const auto colon = host.find(':');
+        name = host.substr(0, colon);
+        if (name.empty() || !std::all_of(name.begin(), name.end(), isNameChar)) return std::nullopt;
+        rest = colon == std::string_view::npos ? std::string_view{} : host.substr(colon);
     }
-    return std::string(host.substr(0, host.find(':')));
+    if (!rest.empty() && (rest.front() != ':' || !isPort(rest.substr(1)))) return std::nullopt;
+    return std::string(name);
 }
 
 bool hostAllowed(const FrontState& front, const HttpRequest& request, const PeerInfo& peer) {
     if (front.srvHost.empty()) return true;
-    const std::string host = hostNameOf(request[http::field::host]);
-    if (host == front.srvHost) return true;
-    logError("[%s:%d] forbid host: %s", peer.ip, peer.port, cutForLog(host));
+    const std::string_view header = request[http::field::host];
+    // A second Host header could name another host to whatever reads the last one.
+    const bool single = request.count(http::field::host) == 1;
+    const auto host = hostNameOf(header);
+    if (single && host && *host == front.srvHost) return true;
+    logError("[%s:%d] forbid host: %s", peer.ip, peer.port, cutForLog(host.value_or(std::string(header))));
     return false;
 }
 

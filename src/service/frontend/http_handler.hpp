@@ -3,6 +3,7 @@
 // and the error rules. The connection code reads a request, asks here, and writes what it gets.
 
 #include <boost/beast/http.hpp>
+#include <optional>
 #include <string>
 #include <variant>
 
@@ -18,10 +19,12 @@ struct PeerInfo {
     unsigned short port = 0;
 };
 
-// Host header without its port ("[::1]:80" gives "::1").
-std::string hostNameOf(std::string_view hostHeader);
+// The host name of a Host header: `name` or `name:port` (letters, digits, '-', '.', '_'), or a
+// bracketed IPv6 literal with an optional port ("[::1]:80" gives "::1"); nullopt for anything else.
+std::optional<std::string> hostNameOf(std::string_view hostHeader);
 
-// True when srvHost is empty or names the request's host exactly; a refusal is logged.
+// True when srvHost is empty, or when the request has one Host header whose host name is srvHost
+// exactly; a refusal is logged.
 bool hostAllowed(const FrontState& front, const HttpRequest& request, const PeerInfo& peer);
 
 struct HttpReply {

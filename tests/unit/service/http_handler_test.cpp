@@ -93,9 +93,33 @@ TEST_F(HttpHandlerTest, CorsEchoesOriginAndAnswersPreflight) {
 }
 
 TEST_F(HttpHandlerTest, HostCheck) {
-    EXPECT_EQ(hostNameOf("127.0.0.1:3080"), "127.0.0.1");
-    EXPECT_EQ(hostNameOf("[::1]:3080"), "::1");
-    EXPECT_EQ(hostNameOf("localhost"), "localhost");
+    const std::pair<const char*, const char*> names[] = {
+        {"127.0.0.1:3080", "127.0.0.1"},
+        {"127.0.0.1", "127.0.0.1"},
+        {"[::1]:3080", "::1"},
+        {"[::1]", "::1"},
+        {"localhost", "localhost"},
+        {"my-host.example_1", "my-host.example_1"},
+        // Not a host with an optional port: refused whatever srvHost is.
+        {"127.0.0.1:evil.com", nullptr},
+        {"127.0.0.1:80@evil.com", nullptr},
+        {"127.0.0.1:", nullptr},
+        {"127.0.0.1:123456", nullptr},
+        {"127.0.0.1:80:80", nullptr},
+        {"[127.0.0.1]", nullptr},
+        {"[::1", nullptr},
+        {"[::1]x", nullptr},
+        {"evil.com@127.0.0.1", nullptr},
+        {"", nullptr},
+        {":80", nullptr},
+    };
+    for (const auto& [header, name] : names) {
+        const auto got = hostNameOf(header);
+        if (name == nullptr)
+            EXPECT_FALSE(got) << header;
+        else
+            EXPECT_EQ(got.value_or("(none)"), name) << header;
+    }
 
     auto req = request(http::verb::get, "/ping");
     EXPECT_TRUE(hostAllowed(front, req, peer));  // no srvHost: every host
@@ -104,6 +128,12 @@ TEST_F(HttpHandlerTest, HostCheck) {
     req.set(http::field::host, "localhost:3080");
     EXPECT_FALSE(hostAllowed(front, req, peer));
     req.set(http::field::host, "127.0.0.1.evil");
+    EXPECT_FALSE(hostAllowed(front, req, peer));
+    req.set(http::field::host, "127.0.0.1:80@evil.com");
+    EXPECT_FALSE(hostAllowed(front, req, peer));
+    // The right host first and another after it: refused, whichever one a proxy would read.
+    req.set(http::field::host, "127.0.0.1:3080");
+    req.insert(http::field::host, "evil.com");
     EXPECT_FALSE(hostAllowed(front, req, peer));
     req.erase(http::field::host);
     EXPECT_FALSE(hostAllowed(front, req, peer));
