@@ -59,6 +59,22 @@ TEST_F(TlsTest, SessionResumesFromATicket) {
     }
 }
 
+TEST_F(TlsTest, AResumedSessionMustNameTheHostToo) {
+    for (const char* version : {"-tls1_2", "-tls1_3"}) {
+        const std::string session = home.path() + "/resume-" + std::string(version + 1);
+        const std::string first =
+            client(std::string("-servername localhost ") + version + " -sess_out " + session);
+        ASSERT_NE(first.find("pong"), std::string::npos) << first;
+        for (const char* name : {"-servername evil.example", "-noservername"}) {
+            const std::string resumed = client(std::string(name) + " " + version + " -sess_in " + session);
+            EXPECT_EQ(resumed.find("pong"), std::string::npos) << version << " " << name << "\n" << resumed;
+        }
+    }
+    service->stop();
+    EXPECT_NE(home.logText().find("forbid tls servername: evil.example"), std::string::npos)
+        << home.logText();
+}
+
 TEST(TlsFallback, MissingCertificateServesPlainHttp) {
     ServiceHome home;
     home.writeConfig("[server]\ntlsEnable = true\n");

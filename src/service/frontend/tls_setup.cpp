@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 
 #include <cstring>
+#include <optional>
 
 #include "protocol/log.hpp"
 #include "service/frontend/ticket_keys.hpp"
@@ -71,6 +72,43 @@ int serverNameCallback(SSL* ssl, int* alert, void* arg) {
     return SSL_TLSEXT_ERR_ALERT_FATAL;
 }
 
+// The host name of the server_name extension of a ClientHello (RFC 6066 §3); nullopt when there is
+// none or it does not parse.
+std::optional<std::string> helloServerName(SSL* ssl) {
+    const unsigned char* ext = nullptr;
+    std::size_t length = 0;
+    if (SSL_client_hello_get0_ext(ssl, TLSEXT_TYPE_server_name, &ext, &length) != 1 || length < 2)
+        return std::nullopt;
+    const std::size_t listLength = static_cast<std::size_t>(ext[0] << 8 | ext[1]);
+    if (listLength + 2 != length) return std::nullopt;
+    std::size_t at = 2;
+    while (at + 3 <= length) {
+        const unsigned char type = ext[at];
+        const std::size_t nameLength = static_cast<std::size_t>(ext[at + 1] << 8 | ext[at + 2]);
+        at += 3;
+        if (nameLength > length - at) return std::nullopt;
+        if (type == TLSEXT_NAMETYPE_host_name)
+            return std::string(reinterpret_cast<const char*>(ext + at), nameLength);
+        at += nameLength;
+    }
+    return std::nullopt;
+}
+
+// The server-name check on the ClientHello itself. The servername callback alone is not enough: on
+// a TLS 1.2 resumption OpenSSL reports the name stored in the session, not the one this client sent.
+int clientHelloCallback(SSL* ssl, int* alert, void* arg) {
+    const auto& srvHost = *static_cast<const std::string*>(arg);
+    if (srvHost.empty()) return SSL_CLIENT_HELLO_SUCCESS;
+    const auto name = helloServerName(ssl);
+    if (name && *name == srvHost) return SSL_CLIENT_HELLO_SUCCESS;
+    if (!name)
+        logError("%s tls servername does not exist", peerText(ssl));
+    else
+        logError("%s forbid tls servername: %s", peerText(ssl), cutForLog(*name));
+    *alert = SSL_AD_UNRECOGNIZED_NAME;
+    return SSL_CLIENT_HELLO_ERROR;
+}
+
 bool fileExists(const std::string& path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
@@ -87,6 +125,7 @@ void configureSessions(SSL_CTX* ctx, int maxConnect, const std::string& srvHost)
     SSL_CTX_set_tlsext_ticket_key_evp_cb(ctx, ticketKeyCallback);
     SSL_CTX_set_verify_depth(ctx, 5);
     SSL_CTX_set_options(ctx, SSL_OP_ALL | SSL_OP_CIPHER_SERVER_PREFERENCE | SSL_OP_ENABLE_KTLS);
+    SSL_CTX_set_client_hello_cb(ctx, clientHelloCallback, const_cast<std::string*>(&srvHost));
     SSL_CTX_set_tlsext_servername_callback(ctx, serverNameCallback);
     SSL_CTX_set_tlsext_servername_arg(ctx, const_cast<std::string*>(&srvHost));
 }
