@@ -17,6 +17,7 @@
 #include "protocol/answer.hpp"
 #include "protocol/log.hpp"
 #include "protocol/request_fields.hpp"
+#include "reader/serial/port_policy.hpp"
 
 using nlohmann::json;
 namespace hr = handler_result;
@@ -45,6 +46,13 @@ int setPortName(RfReaderOne& entry, const json& request, json& reply) {
     const auto devType = uintField(request, "devType");
     const std::string* addr = stringField(request, "addr");
     if (!devType || !addr) return hr::kMalformed;
+    if (!addr->empty()) {
+        if (const auto refusal = serial::portRefusal(*addr)) {
+            logWarn("serial port %s refused: %s", cutForLog(*addr), *refusal);
+            reply["retval"] = false;
+            return answer(reply);
+        }
+    }
     reply["retval"] = entry.reader()->setPortName(lowByte(*devType), *addr);
     return answer(reply);
 }

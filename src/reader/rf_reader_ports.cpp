@@ -10,6 +10,7 @@
 #include "reader/frame/va_opcodes.hpp"
 #include "reader/frame/vc_opcodes.hpp"
 #include "reader/reader_family.hpp"
+#include "reader/serial/port_policy.hpp"
 #include "reader/transport/vb_reader_serial.hpp"
 #include "reader/transport/vc_reader_serial.hpp"
 
@@ -112,8 +113,9 @@ bool connectPort(Transport& reader, DeviceBus& bus, std::uint8_t kind, const std
     const std::string name = portName.empty() ? lastGoodSerialPort(kind) : portName;
     bool found = false;
     if (!name.empty() && setPortName(reader.port(), name)) {
-        // final either way; a port another reader works on is not touched
-        found = !reader.portHeldElsewhere(name) && handshake(reader);
+        // final either way; a port another reader works on is not touched, nor one that became
+        // something no reader may be (a symlink pointed at a shell's terminal since it was named)
+        found = !reader.portHeldElsewhere(name) && !serial::portRefusal(name) && handshake(reader);
     } else {
         for (const serial::PortInfo& port : listPorts(bus)) {
             if (!admits(port) || reader.portHeldElsewhere(port.port) ||

@@ -7,6 +7,7 @@
 #include <chrono>
 
 #include "sim_service.hpp"
+#include "support/log_capture.hpp"
 #include "support/pty_pair.hpp"
 
 using nlohmann::json;
@@ -102,6 +103,21 @@ TEST_F(SimReaderService, Type2ReaderIsSwitchedFrom9600To57600) {
     EXPECT_EQ(entry.reader->baud(), 57600u);
     EXPECT_EQ(entry.host->lineBaud(), 57600u);
     EXPECT_EQ(client.call(108, slot(0))["retval"], true);
+}
+
+TEST_F(SimReaderService, APortNamedByAClientMustBeAReaderPort) {
+    SimClient client(service);
+    ASSERT_TRUE(client.loggedIn());
+    ASSERT_EQ(client.call(100, slot(0, {{"devType", 5}}))["err"], 0);
+    LogCapture log;
+    for (const char* path : {"/dev/tty", "/dev/null", "/etc/passwd", "/dev/ptmx"}) {
+        const json reply = client.call(103, slot(0, {{"devType", 5}, {"addr", path}}));
+        EXPECT_EQ(reply["retval"], false) << path;
+        EXPECT_EQ(reply["err"], 0) << path;
+    }
+    EXPECT_TRUE(log.contains("warning serial port /dev/tty refused: a console or the controlling terminal"));
+    PtyPair emulator;  // a reader emulator's port: no session owns it
+    EXPECT_EQ(client.call(103, slot(0, {{"devType", 5}, {"addr", emulator.slavePath()}}))["retval"], true);
 }
 
 TEST_F(SimReaderService, NamedPortThatFailsIsNotFollowedByASearch) {

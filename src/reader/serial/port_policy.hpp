@@ -1,0 +1,17 @@
+#pragma once
+// Which device paths a client may have the service open as a reader's serial port. A port named
+// by a web page is opened, set raw at the reader's rate and written reader frames: that must never
+// reach a user's shell, a console or a file.
+
+#include <optional>
+#include <string>
+
+namespace serial {
+
+// Why the service will not use `path` as a reader port, or nullopt when it may: the path must be a
+// terminal character device that is no session's controlling terminal (a shell's pty is one; a pty
+// held by a program without a session, as a reader emulator holds it, is not), and not a virtual
+// console, /dev/tty, /dev/console or /dev/ptmx.
+std::optional<std::string> portRefusal(const std::string& path);
+
+}  // namespace serial
