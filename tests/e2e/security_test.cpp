@@ -3,9 +3,14 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <chrono>
 #include <filesystem>
+#include <nlohmann/json.hpp>
+#include <thread>
 
+#include "http_client.hpp"
 #include "service_process.hpp"
+#include "sim_service.hpp"
 
 namespace fs = std::filesystem;
 
@@ -49,4 +54,77 @@ TEST(PrivateData, TheDataFolderFollowsRfdockHomeNotHome) {
     EXPECT_EQ(result.status, 0) << result.output;
     EXPECT_TRUE(fs::exists(home.dataDir())) << "RFDOCK_HOME names the data folder's home";
     EXPECT_FALSE(fs::exists(elsewhere + "/.tesmar")) << "HOME is not looked at";
+}
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using nlohmann::json;
+
+std::string loginText(const std::string& ack, const std::string& pass) {
+    return json{{"ack", ack}, {"code", 0}, {"user", "public"}, {"pass", pass}}.dump();
+}
+
+// The reply to one message sent now, and how long it took.
+std::pair<json, std::chrono::milliseconds> timed(WsClient& ws, const std::string& text) {
+    const auto start = Clock::now();
+    ws.sendText(text);
+    const auto reply = ws.receive(std::chrono::seconds(5));
+    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
+    return {reply ? json::parse(*reply) : json(), took};
+}
+
+}  // namespace
+
+TEST(PasswordGuessing, RefusalsAfterTheFirstFewAreAnsweredLaterAndLaterOnThatConnectionOnly) {
+    SimService service;
+    ASSERT_TRUE(service.ready());
+    WsClient guesser(service.port());
+    ASSERT_TRUE(guesser.open());
+    std::chrono::milliseconds tenth{0};
+    for (int i = 1; i <= 10; ++i) {
+        const auto [reply, took] =
+            timed(guesser, loginText("g" + std::to_string(i), "wrong" + std::to_string(i)));
+        EXPECT_EQ(reply.value("err", -1), 101) << i;
+        if (i <= 3) {
+            EXPECT_LT(took.count(), 100) << i;
+        }
+        if (i == 10) tenth = took;
+    }
+    EXPECT_GE(tenth.count(), 950);
+
+    // Another connection meanwhile: its login and its commands are not slowed down.
+    std::thread slowGuess([&] { timed(guesser, loginText("g11", "wrong11")); });
+    SimClient other(service);
+    const auto start = Clock::now();
+    ASSERT_TRUE(other.loggedIn());
+    EXPECT_EQ(other.call(1).value("err", -1), 0);
+    EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count(), 300);
+    slowGuess.join();
+
+    // The right password still logs in on the guessing connection, and counting starts again.
+    const auto [right, took] = timed(guesser, loginText("ok", service.password()));
+    EXPECT_EQ(right.value("err", -1), 0);
+    EXPECT_LT(took.count(), 1500) << "waits at most for the gate, never for a delay of its own";
+    EXPECT_LT(timed(guesser, loginText("g12", "wrong12")).second.count(), 100);
+}
+
+TEST(PasswordGuessing, GuessesSentAheadWaitForEachOther) {
+    SimService service;
+    ASSERT_TRUE(service.ready());
+    WsClient guesser(service.port());
+    ASSERT_TRUE(guesser.open());
+    const auto start = Clock::now();
+    for (int i = 1; i <= 6; ++i)
+        guesser.sendText(loginText("p" + std::to_string(i), "wrong"));
+    guesser.sendText(json{{"ack", "v"}, {"code", 1}}.dump());
+    std::vector<std::string> acks;
+    for (int i = 0; i < 7; ++i) {
+        const auto reply = guesser.receive(std::chrono::seconds(5));
+        ASSERT_TRUE(reply);
+        acks.push_back(json::parse(*reply).value("ack", ""));
+    }
+    // 0 + 0 + 0 + 100 + 200 + 400 ms, in order, and the command after them only then.
+    EXPECT_GE(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count(), 650);
+    EXPECT_EQ(acks, (std::vector<std::string>{"p1", "p2", "p3", "p4", "p5", "p6", "v"}));
 }

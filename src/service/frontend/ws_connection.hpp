@@ -55,7 +55,8 @@ class WsConnection : public Channel, public std::enable_shared_from_this<WsConne
           slot_(std::move(slot)),
           peer_(std::move(peer)),
           writeTimer_(ws_.get_executor()),
-          messageTimer_(ws_.get_executor()) {}
+          messageTimer_(ws_.get_executor()),
+          loginTimer_(ws_.get_executor()) {}
 
     ~WsConnection() override { releaseSession(); }
 
@@ -123,7 +124,8 @@ class WsConnection : public Channel, public std::enable_shared_from_this<WsConne
         open_ = true;
         ++slot_.front().sessionNum;
         session_ = std::make_shared<SessionWork>(ChannelRef(this->weak_from_this()), slot_.front().config,
-                                                 slot_.front().nextLoop);
+                                                 slot_.front().nextLoop,
+                                                 peer_.ip + ":" + std::to_string(peer_.port));
         if (auto* pool = slot_.front().sessionPool)
             commands_.emplace(boost::asio::make_strand(pool->get_executor()));
         read();
@@ -148,7 +150,7 @@ class WsConnection : public Channel, public std::enable_shared_from_this<WsConne
         SessionWork::Taken taken = session ? session->take(message) : SessionWork::Taken{};
         buffer_.consume(buffer_.size());
         if (buffer_.capacity() > WsLimits::kKeptReadBuffer) buffer_.shrink_to_fit();
-        if (taken.keep && taken.command) taken.keep = runCommand(session, std::move(*taken.command));
+        if (taken.keep && taken.command) taken.keep = admit(session, std::move(*taken.command));
         if (!taken.keep) return refuse();
         // Reading goes on while commands run, so that answers to key requests come through; a
         // client that sends faster than its commands finish waits here.
@@ -158,23 +160,72 @@ class WsConnection : public Channel, public std::enable_shared_from_this<WsConne
             read();
     }
 
-    // On the session's executor when there is one: false when the command was run here and
-    // failed.
-    bool runCommand(const std::shared_ptr<SessionWork>& session, nlohmann::json command) {
-        if (!commands_) return session->run(command);
+    static bool isLogin(const nlohmann::json& command) {
+        const auto code = command.find("code");
+        return code != command.end() && code->is_number_integer() && *code == 0;
+    }
+
+    // A command waits here while a login is in progress: nothing runs after a login before its
+    // answer, held back after repeated refusals, has gone out. So a client cannot send its guesses
+    // ahead and have them all tried while the first one waits.
+    bool admit(const std::shared_ptr<SessionWork>& session, nlohmann::json command) {
+        if (!loginGate_) return runCommand(session, std::move(command));
         ++commandsWaiting_;
-        boost::asio::post(
-            *commands_, [self = this->shared_from_this(), session, command = std::move(command)]() mutable {
-                const bool keep = session->run(command);
-                boost::asio::post(self->ws_.get_executor(), [self, keep] { self->commandDone(keep); });
-            });
+        gated_.push_back(std::move(command));
         return true;
     }
 
-    void commandDone(bool keep) {
+    // On the session's executor when there is one: false when the command was run here and
+    // failed.
+    bool runCommand(const std::shared_ptr<SessionWork>& session, nlohmann::json command) {
+        if (!commands_) {
+            const bool keep = session->run(command);
+            session->releaseHeldReply();
+            return keep;
+        }
+        const bool login = isLogin(command);
+        if (login) loginGate_ = true;
+        ++commandsWaiting_;
+        boost::asio::post(*commands_, [self = this->shared_from_this(), session, login,
+                                       command = std::move(command)]() mutable {
+            const bool keep = session->run(command);
+            const auto held = session->heldReplyDelay();
+            boost::asio::post(self->ws_.get_executor(), [self, session, keep, login, held] {
+                self->commandDone(session, keep, login, held);
+            });
+        });
+        return true;
+    }
+
+    void commandDone(const std::shared_ptr<SessionWork>& session, bool keep, bool login,
+                     std::chrono::milliseconds held) {
         --commandsWaiting_;
         if (!keep) return refuse();
-        if (readPaused_ && !closing_) {
+        if (held.count() > 0) {
+            loginTimer_.expires_after(held);
+            loginTimer_.async_wait([self = this->shared_from_this(), session](boost::beast::error_code) {
+                session->releaseHeldReply();
+                self->openLoginGate(session);
+            });
+            return;
+        }
+        if (login) return openLoginGate(session);
+        resumeReading();
+    }
+
+    void openLoginGate(const std::shared_ptr<SessionWork>& session) {
+        loginGate_ = false;
+        while (!gated_.empty() && !loginGate_ && !closing_) {
+            nlohmann::json command = std::move(gated_.front());
+            gated_.pop_front();
+            --commandsWaiting_;
+            runCommand(session, std::move(command));
+        }
+        resumeReading();
+    }
+
+    void resumeReading() {
+        if (readPaused_ && !closing_ && commandsWaiting_ < WsLimits::kMaxWaitingCommands) {
             readPaused_ = false;
             read();
         }
@@ -297,12 +348,15 @@ class WsConnection : public Channel, public std::enable_shared_from_this<WsConne
     boost::beast::flat_buffer buffer_;
     boost::asio::steady_timer writeTimer_;
     boost::asio::steady_timer messageTimer_;  // runs from a message's first byte to its end
+    boost::asio::steady_timer loginTimer_;    // holds back the answer of a refused login
     std::deque<std::string> queue_;
     std::shared_ptr<SessionWork> session_;
     // The session's commands, one at a time in order; on this connection's thread when unset.
     std::optional<boost::asio::strand<boost::asio::thread_pool::executor_type>> commands_;
     std::size_t commandsWaiting_ = 0;  // handed to commands_ and not done; this thread only
     bool readPaused_ = false;
+    bool loginGate_ = false;  // a login runs: later commands wait in gated_
+    std::deque<nlohmann::json> gated_;
     std::atomic<bool> open_{false};
     // Texts handed to sendText and not yet written or dropped, and their bytes.
     std::atomic<std::size_t> backlog_{0};

@@ -49,9 +49,10 @@ std::string describeForLog(const std::optional<json>& doc) {
 
 }  // namespace
 
-SessionWork::SessionWork(ChannelRef channel, IniCfgPtr config, NextLoop nextLoop)
+SessionWork::SessionWork(ChannelRef channel, IniCfgPtr config, NextLoop nextLoop, std::string peer)
     : channel_(channel),
       config_(std::move(config)),
+      peer_(std::move(peer)),
       rfWork_(channel),
       udpWork_(channel, std::move(nextLoop)),
       sdtApiWork_(channel) {}
@@ -60,7 +61,17 @@ SessionWork::~SessionWork() = default;
 
 bool SessionWork::dispatch(std::string_view message) {
     Taken taken = take(message);
-    return taken.keep && (!taken.command || run(*taken.command));
+    const bool keep = taken.keep && (!taken.command || run(*taken.command));
+    releaseHeldReply();
+    return keep;
+}
+
+void SessionWork::releaseHeldReply() {
+    heldDelay_ = std::chrono::milliseconds{0};
+    if (!heldReply_) return;
+    const json reply = std::move(*heldReply_);
+    heldReply_.reset();
+    send(reply);
 }
 
 SessionWork::Taken SessionWork::take(std::string_view message) {
@@ -153,11 +164,15 @@ bool SessionWork::login(const json& request, json& reply) {
     const bool passOk = Orvane::secureEquals(pass->get_ref<const std::string&>(), config_->get(cfg::pass));
     if (userOk && passOk) {
         loggedIn_ = true;
+        throttle_.succeeded();
         setResult(reply, Result::kDone);
-    } else {
-        setResult(reply, Result::kLoginRefused);
+        return send(reply);
     }
-    return send(reply);
+    setResult(reply, Result::kLoginRefused);
+    heldDelay_ = throttle_.refused(peer_);
+    if (heldDelay_.count() == 0) return send(reply);
+    heldReply_ = std::move(reply);
+    return true;
 }
 
 bool SessionWork::machineIdentity(json& reply) {

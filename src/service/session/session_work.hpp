@@ -3,12 +3,16 @@
 // enforces the login rule, answers the service's own commands and hands the rest, by code range,
 // to the session's work objects.
 
+#include <chrono>
 #include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
 #include <string_view>
 
 #include "commands/rf_work.hpp"
 #include "protocol/channel.hpp"
 #include "service/config/ini_cfg.hpp"
+#include "service/session/login_throttle.hpp"
 #include "service/session/sdt_api_work.hpp"
 #include "service/udp/next_loop.hpp"
 #include "service/udp/udp_work.hpp"
@@ -16,7 +20,8 @@
 class SessionWork {
   public:
     // nextLoop hands out the loops the session's UDP endpoints run on; without it none opens.
-    SessionWork(ChannelRef channel, IniCfgPtr config, NextLoop nextLoop = {});
+    // `peer` names the client in log lines.
+    SessionWork(ChannelRef channel, IniCfgPtr config, NextLoop nextLoop = {}, std::string peer = {});
     virtual ~SessionWork();
     SessionWork(const SessionWork&) = delete;
     SessionWork& operator=(const SessionWork&) = delete;
@@ -38,6 +43,12 @@ class SessionWork {
 
     bool loggedIn() const { return loggedIn_; }
 
+    // After run(): how long the answer of a refused login is held back (0: it went out). The
+    // connection runs nothing else of this session until it has let it go with releaseHeldReply().
+    // dispatch() lets it go at once.
+    std::chrono::milliseconds heldReplyDelay() const { return heldDelay_; }
+    void releaseHeldReply();
+
   private:
     bool dispatchCommand(nlohmann::json& request);
     bool login(const nlohmann::json& request, nlohmann::json& reply);
@@ -48,7 +59,11 @@ class SessionWork {
 
     ChannelRef channel_;
     IniCfgPtr config_;
+    std::string peer_;
     bool loggedIn_ = false;
+    LoginThrottle throttle_;
+    std::optional<nlohmann::json> heldReply_;
+    std::chrono::milliseconds heldDelay_{0};
     RfWork rfWork_;
     UdpWork udpWork_;
     SdtApiWork sdtApiWork_;
