@@ -1,5 +1,6 @@
 // The service's start-up, command line and process control, shared by rfdock and rfdock-sim.
 
+#include <malloc.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 
@@ -49,6 +50,10 @@ std::string programNameOf(const char* argv0) {
 
 int runService(int argc, char** argv, const ServiceHooks& hooks) {
     setvbuf(stdout, nullptr, _IOLBF, 0);
+    // Messages of up to 1 MiB come and go on many threads. A fixed threshold keeps every block of
+    // 256 KiB or more in its own mapping, given back when freed; glibc's sliding one would move
+    // above them after the first free and leave them in per-thread heaps the service never shrinks.
+    mallopt(M_MMAP_THRESHOLD, 256 * 1024);
     std::signal(SIGPIPE, SIG_IGN);  // a closed console must not end the service
     const std::string runDir = dataDirectory(programNameOf(argv[0]));
     const LaunchArguments launch = rewriteLaunchUrl(argc, argv);

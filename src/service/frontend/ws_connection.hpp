@@ -190,32 +190,31 @@ class WsConnection : public Channel, public std::enable_shared_from_this<WsConne
                                        command = std::move(command)]() mutable {
             const bool keep = session->run(command);
             const auto held = session->heldReplyDelay();
-            boost::asio::post(self->ws_.get_executor(), [self, session, keep, login, held] {
-                self->commandDone(session, keep, login, held);
-            });
+            boost::asio::post(self->ws_.get_executor(),
+                              [self, keep, login, held] { self->commandDone(keep, login, held); });
         });
         return true;
     }
 
-    void commandDone(const std::shared_ptr<SessionWork>& session, bool keep, bool login,
-                     std::chrono::milliseconds held) {
+    void commandDone(bool keep, bool login, std::chrono::milliseconds held) {
         --commandsWaiting_;
         if (!keep) return refuse();
         if (held.count() > 0) {
             loginTimer_.expires_after(held);
-            loginTimer_.async_wait([self = this->shared_from_this(), session](boost::beast::error_code) {
-                session->releaseHeldReply();
-                self->openLoginGate(session);
+            loginTimer_.async_wait([self = this->shared_from_this()](boost::beast::error_code) {
+                if (const auto session = self->session_) session->releaseHeldReply();
+                self->openLoginGate();
             });
             return;
         }
-        if (login) return openLoginGate(session);
+        if (login) return openLoginGate();
         resumeReading();
     }
 
-    void openLoginGate(const std::shared_ptr<SessionWork>& session) {
+    void openLoginGate() {
         loginGate_ = false;
-        while (!gated_.empty() && !loginGate_ && !closing_) {
+        const auto session = session_;
+        while (session && !gated_.empty() && !loginGate_ && !closing_) {
             nlohmann::json command = std::move(gated_.front());
             gated_.pop_front();
             --commandsWaiting_;
