@@ -6,37 +6,22 @@
 
 #include <chrono>
 
-#include "card/cpu/des_crypt.hpp"
-#include "crypto/hex.hpp"
-#include "crypto/providers.hpp"
-#include "sim/card/cpu_card.hpp"
-#include "sim/field/type_a_commands.hpp"
-#include "sim_service.hpp"
-#include "support/hex_bytes.hpp"
+#include "cpu_card_session.hpp"
 
 using nlohmann::json;
 using namespace std::chrono_literals;
 
 namespace {
 
-const std::string kUid = "04112233445566";
+using cpu_session::cpu;
+using cpu_session::desKey;
+using cpu_session::kOk;
+using cpu_session::kUid;
+
 const std::string kAid = "F05246444F434B02";
 const std::string kLineKey = "00112233445566778899AABBCCDDEEFF";  // secure messaging, key 0
 const std::string kExternalKey = "404142434445464748494A4B4C4D4E4F";
 const std::string kWrongKey = "FFEEDDCCBBAA99887766554433221100";
-constexpr int kOk = 0x0090;
-
-json cpu(json fields = json::object()) {
-    fields["rfIdx"] = 0;
-    fields["cpuId"] = 0;
-    return fields;
-}
-
-json desKey(const std::string& hex, bool provider = false) {
-    json key = {{"alg", 2}, {"param", provider ? "" : hex}};
-    if (provider) key["provider"] = true;
-    return key;
-}
 
 json safe(bool enc, bool mac, const std::string& keyHex = kLineKey, bool provider = false) {
     return {{"enc", enc}, {"mac", mac}, {"key", desKey(keyHex, provider)}};
@@ -77,63 +62,8 @@ json macFile(int type, int fid, int size, bool macr, bool enc) {
                 {"attr", {{"macr", macr}, {"macw", true}, {"enc", enc}, {"idr", 0}, {"idw", 0}}}});
 }
 
-class CosService : public testing::Test {
+class CosService : public cpu_session::CpuCardSession {
   protected:
-    void SetUp() override {
-        Orvane::loadCryptoProviders();
-        ASSERT_TRUE(service.ready());
-        service.readers.add(kReaderVdHid);
-        ASSERT_TRUE(rfsim::attachField(service.readers.reader(kReaderVdHid), field));
-        ASSERT_TRUE(client.loggedIn());
-        ASSERT_EQ(client.call(100, json{{"rfIdx", 0}, {"devType", kReaderVdHid}})["err"], 0);
-        ASSERT_EQ(client.call(105, json{{"rfIdx", 0}, {"open", true}}, 30s)["retval"], 1);
-        field->place(card);
-        ASSERT_EQ(call(300, json{{"rfIdx", 0}, {"uid", kUid}})["retval"], 1);
-    }
-
-    json call(int code, json request) { return client.call(code, std::move(request)); }
-    // The retval of a command that completed (result 0).
-    int status(int code, json request) {
-        const json reply = call(code, std::move(request));
-        EXPECT_EQ(reply.value("err", -1), 0) << code << " " << reply.dump();
-        return reply.value("retval", -1);
-    }
-
-    std::vector<Bytes> received() {
-        return card->withCos([](rfsim::cos::CosCard& cos) { return cos.received(); });
-    }
-    void forget() {
-        card->withCos([](rfsim::cos::CosCard& cos) { cos.clearReceived(); });
-    }
-    std::string lastReceived() {
-        const auto all = received();
-        return all.empty() ? "(none)" : Orvane::hexEncode(all.back());
-    }
-
-    // A command whose key the client holds: every provider request is answered with `keyHex`.
-    json callWithProvider(int code, json request, const std::string& keyHex, int* asked = nullptr) {
-        const std::string ack = client.send(code, std::move(request));
-        for (auto message = client.next(15s); message; message = client.next(15s)) {
-            if (message->contains("imp")) {
-                if (asked) ++*asked;
-                client.ws().sendText(providerAnswer(*message, keyHex).dump());
-                continue;
-            }
-            if ((*message)["ack"] == ack) return *message;
-        }
-        return nullptr;
-    }
-
-    static json providerAnswer(const json& request, const std::string& keyHex) {
-        Orvane::Cipher cipher;
-        const Bytes key = hexBytes(keyHex);
-        auto data = Orvane::hexDecode(request["data"].get<std::string>()).value();
-        const auto iv = Orvane::hexDecode(request["iv"].get<std::string>()).value_or(Bytes{});
-        const std::uint16_t sw = Orvane::desCrypt(cipher, request["type"].get<std::uint8_t>(), key,
-                                                  iv.size() == 8 ? iv.data() : nullptr, data);
-        return {{"imp", 0}, {"ack", request["ack"]}, {"retval", sw}, {"data", Orvane::hexEncode(data)}};
-    }
-
     // The card personalised as in Personalisation below, its DF current.
     void personalise() {
         ASSERT_EQ(status(900, cpu()), kOk);
@@ -152,11 +82,6 @@ class CosService : public testing::Test {
         ASSERT_EQ(status(902, macFile(0x2A, 0x0019, 0x0410, false, false)), kOk);
         ASSERT_EQ(status(903, cpu({{"type", 2}, {"use", 0xF0}, {"sfi", 0x18}})), kOk);
     }
-
-    SimService service;
-    std::shared_ptr<rfsim::VirtualField> field = std::make_shared<rfsim::VirtualField>();
-    std::shared_ptr<rfsim::CpuCard> card = rfsim::makeCpuCard(hexBytes(kUid));
-    SimClient client{service};
 };
 
 }  // namespace
