@@ -169,3 +169,34 @@ TEST_F(PurseTransactionTest, CompoundPurchaseWritesItsCacheOnlyWhenItSucceeds) {
     EXPECT_EQ(hex(records[2]), std::string(32, '0'));
     EXPECT_EQ(purse(defaults::kEpId).balance, capp.balanceAfter);
 }
+
+TEST_F(PurseTransactionTest, CutOrStretchedCommandsGetAStatusAndMoveNothing) {
+    // Each command after the INITIALIZE that makes it meaningful, cut at every length and stretched
+    // by a byte; the MACs are zeros, so nothing may move.
+    const std::pair<const char*, const char*> commands[] = {
+        {"805000020B01000003E8112233445566 10", "805200000B 20240229235959 00000000 04"},
+        {"805005010B01000003E8112233445566 10", "805403000B 20240229235959 00000000 04"},
+        {"805001020B0100000001112233445566 0F", "805401000F 0000ABCD 20240229235959 00000000 08"},
+        {"805004010701112233445566 13", "805800000E 004E20 20240229235959 00000000 04"},
+        {"805003020B0100000001112233445566 0F", "80DC01BC10 22222222222222222222222222222222"},
+        {"", "805E010007 888888FF123456"},
+        {"", "805E000007 123456 00000000"},
+        {"", "805A000602 0007 08"},
+        {"", "805C000204"},
+    };
+    const Snapshot ed = snapshot(defaults::kEdId), ep = snapshot(defaults::kEpId);
+    for (const auto& [initialize, command] : commands) {
+        const Bytes full = hexBytes(command);
+        for (std::size_t length = 0; length <= full.size() + 1; ++length) {
+            card = defaults::cos();
+            selectPurseApp();
+            verifyPin();
+            if (*initialize) send(hexBytes(initialize));
+            Bytes apdu(full.begin(), full.begin() + std::min(length, full.size()));
+            if (length > full.size()) apdu.push_back(0x00);
+            EXPECT_GE(send(apdu).size(), 2u) << hex(apdu);
+            EXPECT_EQ(snapshot(defaults::kEdId), ed) << hex(apdu);
+            EXPECT_EQ(snapshot(defaults::kEpId), ep) << hex(apdu);
+        }
+    }
+}
