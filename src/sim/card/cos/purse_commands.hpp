@@ -43,8 +43,9 @@
 //   succeeds; the EF's update rules and secure messaging apply as to UPDATE RECORD.
 // GET BALANCE         80 5C 00 P2(01 ED, 02 EP) 04 -> balance
 // GET TRANSACTION PROVE 80 5A 00 type 02 counter 08 -> MAC TAC of the purse's last transaction
-//   when it had that type and used that counter (the MAC: MAC2 of a load, purchase or limit update,
-//   MAC3 of an unload; an unload's TAC is its MAC3 data under DTK'), else 9406.
+//   when it had that type and used that counter, else 9406. The MAC: the card's MAC2 of a purchase,
+//   its MAC3 of an unload, the host's MAC2 the card accepted for a load or limit update; an unload's
+//   TAC is its MAC3 data under DTK'. Each purse keeps its last transaction only.
 // CHANGE PIN          80 5E 01 00 Lc oldPin FF newPin
 // RELOAD PIN          80 5E 00 00 Lc newPin MAC, MAC = MAC(DRPK', newPin)
 // PIN UNBLOCK         84 24 00 00 Lc cryptogram MAC: secure messaging under DPUK, the cryptogram the
