@@ -15,6 +15,9 @@ Bytes CosCard::process(std::span<const std::uint8_t> apdu) {
 }
 
 CosResponse CosCard::run(std::span<const std::uint8_t> bytes) {
+    if (gate_)
+        if (const std::uint16_t refused = gate_(state_, bytes); refused != 0)
+            return CosResponse::status(refused);
     const auto apdu = parseCommand(bytes);
     if (!apdu) return CosResponse::status(sw::wrongLength);
     // ISO/IEC 7816-4 §5.1.1: CLA 0X interindustry, 8X proprietary with the same coding of b1-b4;
@@ -29,7 +32,7 @@ CosResponse CosCard::run(std::span<const std::uint8_t> bytes) {
     if (smBits == 0) return found->second.handler(state_, CosRequest{*apdu, std::nullopt, {}, 0});
     // Only b3 (proprietary secure messaging) is spoken here, and only by the commands that take it.
     if (smBits != 0x04 || !found->second.secureMessaging) return CosResponse::status(sw::smUnsupported);
-    auto unwrapped = unwrapCommand(state_, *apdu);
+    auto unwrapped = unwrapCommand(state_, *apdu, found->second.smKey);
     if (const auto* refused = std::get_if<std::uint16_t>(&unwrapped)) return CosResponse::status(*refused);
     const auto& request = std::get<CosRequest>(unwrapped);
     return wrapResponse(state_, request, found->second.handler(state_, request));

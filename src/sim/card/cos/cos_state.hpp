@@ -1,6 +1,7 @@
 #pragma once
 // What the card's operating system remembers between commands: the file tree, the current DF and
-// EF, the last challenge and the security state reached in the current DF, plus the fault switches.
+// EF, the last challenge and the security state reached in the current DF, the purse transaction
+// under way and whether the card is blocked, plus the fault switches.
 
 #include <algorithm>
 #include <memory>
@@ -8,6 +9,7 @@
 
 #include "sim/card/cos/des.hpp"
 #include "sim/card/cos/files.hpp"
+#include "sim/card/cos/purse_session.hpp"
 
 namespace rfsim::cos {
 
@@ -48,6 +50,7 @@ struct CosState {
         currentEf = nullptr;
         challenge.reset();
         security = {};
+        purse.reset();
     }
     // The challenge, taken: each one serves a single authentication or secure-messaging command.
     std::optional<Challenge> takeChallenge() {
@@ -61,6 +64,10 @@ struct CosState {
     ElementaryFile* currentEf = nullptr;
     std::optional<Challenge> challenge;
     SecurityState security;
+    // The purse transaction under way, if any.
+    std::optional<PurseSession> purse;
+    // CARD BLOCK was accepted: from then on the card refuses every command, across sessions.
+    bool cardBlocked = false;
     CosFaults faults;
 };
 

@@ -24,6 +24,43 @@ std::unique_ptr<TransparentEf> transparent(std::uint16_t fid, std::uint8_t sfi, 
     return std::make_unique<TransparentEf>(fid, sfi, rules, std::move(content));
 }
 
+CosKey purseKey(KeyUsage usage, std::uint8_t index, std::uint8_t version,
+                const std::array<std::uint8_t, 16>& value) {
+    CosKey out = key(usage, index, bytes(value));
+    out.version = version;
+    out.algorithm = kPurseAlgorithm;
+    return out;
+}
+
+PurseEf* purse(DedicatedFile& df, std::uint16_t fid, std::uint8_t sfi, std::uint32_t balance,
+               std::uint16_t online, std::uint16_t offline) {
+    auto* file = df.add(std::make_unique<PurseEf>(fid, sfi, AccessRules{}));
+    file->balance = balance;
+    file->onlineCounter = online;
+    file->offlineCounter = offline;
+    return file;
+}
+
+void addPurseApplication(DedicatedFile& mf) {
+    auto* app = mf.add(std::make_unique<DedicatedFile>(kPurseAppId, bytes(kPurseAppName)));
+    app->version = kAppVersion;
+    app->keys.put(purseKey(KeyUsage::purchase, kPurchaseKeyIndex, kPurchaseKeyVersion, kPurchaseKey));
+    app->keys.put(purseKey(KeyUsage::load, kLoadKeyIndex, kLoadKeyVersion, kLoadKey));
+    app->keys.put(purseKey(KeyUsage::unload, kUnloadKeyIndex, kUnloadKeyVersion, kUnloadKey));
+    app->keys.put(purseKey(KeyUsage::overdrawUpdate, kUpdateKeyIndex, kUpdateKeyVersion, kUpdateKey));
+    app->keys.put(purseKey(KeyUsage::tac, kTacKeyIndex, kOtherKeysVersion, kTacKey));
+    app->keys.put(purseKey(KeyUsage::pinReload, kPinReloadKeyIndex, kOtherKeysVersion, kPinReloadKey));
+    app->keys.put(purseKey(KeyUsage::pinUnblock, kPinUnblockKeyIndex, kOtherKeysVersion, kPinUnblockKey));
+    app->keys.put(key(KeyUsage::secureMessaging, kMaintenanceKeyId, bytes(kMaintenanceKey)));
+    app->keys.put(key(KeyUsage::pin, kPinId, bytes(kPursePin), kTries));
+    purse(*app, kEdId, kEdSfi, kEdBalance, kEdOnlineCounter, kEdOfflineCounter)->overdrawLimit =
+        kEdOverdrawLimit;
+    purse(*app, kEpId, kEpSfi, kEpBalance, kEpOnlineCounter, kEpOfflineCounter);
+    auto* capp = app->add(
+        std::make_unique<RecordEf>(kCappId, kCappSfi, AccessRules{}, kCappRecordLength, kCappRecords));
+    capp->records.assign(kCappRecords, Bytes(kCappRecordLength, 0x00));
+}
+
 }  // namespace
 
 std::unique_ptr<DedicatedFile> fileSystem() {
@@ -57,6 +94,7 @@ std::unique_ptr<DedicatedFile> fileSystem() {
         kMaxRecords));
     records->records = {Bytes(kRecordLength, 0xC1), Bytes(kRecordLength, 0xC2)};
     app->add(transparent(0x0006, kSecretSfi, {Access::pin, Access::never, SmMode::none}, counting(0xD0, 8)));
+    addPurseApplication(*mf);
     return mf;
 }
 
@@ -64,6 +102,7 @@ std::shared_ptr<CosCard> cos() {
     auto card = std::make_shared<CosCard>(fileSystem());
     installIsoCommands(*card);
     installFmCommands(*card);
+    installPurseCommands(*card);
     return card;
 }
 

@@ -4,6 +4,7 @@
 // (a purse file, say) are more ElementaryFile kinds, and creating or erasing files works on
 // DedicatedFile::add / clear.
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -99,16 +100,33 @@ class RecordEf : public ElementaryFile {
     std::vector<Bytes> records;  // record n is records[n - 1]
 };
 
-// A purse (FM file type 2F): its balance and counters, worked on by purse commands only.
+// What GET TRANSACTION PROVE gives back for a purse's last transaction: the MAC and TAC its
+// completion answered (or computed), found by transaction type and the counter it used.
+struct TransactionProof {
+    bool present = false;
+    std::uint8_t type = 0;
+    std::uint16_t counter = 0;
+    std::array<std::uint8_t, 4> mac{};
+    std::array<std::uint8_t, 4> tac{};
+};
+
+// A purse (FM file type 2F): its balance and counters, worked on by purse commands only. FID 0001
+// is the electronic deposit (ED), 0002 the electronic purse (EP). An ED's balance includes the
+// overdraw credit: raising the limit raises the balance by as much.
 class PurseEf : public ElementaryFile {
   public:
     PurseEf(std::uint16_t fid, std::uint8_t sfi, AccessRules rules)
         : ElementaryFile(FileKind::purse, fid, sfi, rules) {}
 
     std::uint32_t balance = 0;
-    std::uint16_t onlineCounter = 0;
-    std::uint16_t offlineCounter = 0;
+    std::uint16_t onlineCounter = 0;   // loads, unloads, limit updates
+    std::uint16_t offlineCounter = 0;  // purchases, cash withdrawals
+    std::uint32_t overdrawLimit = 0;   // 3 bytes, ED only
+    TransactionProof lastProof;
 };
+
+// An application blocked by APPLICATION BLOCK: for now (APPLICATION UNBLOCK lifts it) or for good.
+enum class AppBlock : std::uint8_t { none, temporary, permanent };
 
 class DedicatedFile : public CosFile {
   public:
@@ -146,6 +164,7 @@ class DedicatedFile : public CosFile {
     std::uint8_t eraseRight = 0xF0;
     std::optional<std::size_t> space;
     std::size_t used = 0;
+    AppBlock block = AppBlock::none;
 
   private:
     std::vector<std::unique_ptr<CosFile>> children_;

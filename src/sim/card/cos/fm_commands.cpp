@@ -17,10 +17,14 @@
 //   WRITE KEY    80 D4 P1 id Lc type use change level err value
 //     P1 01 adds (or replaces) key `id` of that type; any other P1 replaces key `id` of type P1,
 //     needing its change right, and a MAC when its type has b8 set. Types: 30 internal
-//     authentication, 36 secure messaging (line protection), 39 external authentication, 3A PIN;
+//     authentication, 36 secure messaging (line protection; in a purse application also the
+//     application maintenance key of APPLICATION / CARD BLOCK), 39 external authentication, 3A PIN;
 //     b8 and b7 of the type: this key's changes need a MAC / the secure-messaging commands under
 //     this key carry enciphered data. `level` b4-b1 is the security level a success reaches; `err`
 //     holds the tries (high nibble most, low nibble left).
+//     Purse keys, `id` their key index, 16 bytes:  type use change version algorithm value
+//       3E load (DLK)  3F purchase / cash withdrawal (DPK)  3D unload  3C overdraw limit update
+//       (DUK)  34 TAC (DTK)  38 PIN reload (DRPK)  37 PIN unblock (DPUK).
 // Rights bytes follow files.hpp's rightGranted.
 
 #include "sim/card/cos/iso_commands.hpp"
@@ -168,13 +172,33 @@ std::optional<KeyUsage> usageOf(std::uint8_t type) {
             return KeyUsage::externalAuth;
         case 0x3A:
             return KeyUsage::pin;
+        case 0x34:
+            return KeyUsage::tac;
+        case 0x37:
+            return KeyUsage::pinUnblock;
+        case 0x38:
+            return KeyUsage::pinReload;
+        case 0x3C:
+            return KeyUsage::overdrawUpdate;
+        case 0x3D:
+            return KeyUsage::unload;
+        case 0x3E:
+            return KeyUsage::load;
+        case 0x3F:
+            return KeyUsage::purchase;
         default:
             return std::nullopt;
     }
 }
 
+bool isPurseKey(KeyUsage usage) {
+    return usage >= KeyUsage::load;
+}
+
 bool valueFits(KeyUsage usage, std::size_t length) {
     if (usage == KeyUsage::pin) return length >= 1 && length <= 8;
+    // Purse session keys and TACs come from two-key triple DES keys.
+    if (isPurseKey(usage)) return length == 16;
     return length == 8 || length == 16 || length == 24;
 }
 
@@ -214,7 +238,12 @@ CosResponse writeKey(CosState& state, const CosRequest& request) {
     key.type = type;
     key.useRight = (*data)[1];
     key.changeRight = (*data)[2];
-    key.nextLevel = static_cast<std::uint8_t>((*data)[3] & 0x0F);
+    if (isPurseKey(*usage)) {
+        key.version = (*data)[3];
+        key.algorithm = (*data)[4];
+    } else {
+        key.nextLevel = static_cast<std::uint8_t>((*data)[3] & 0x0F);
+    }
     state.currentDf->keys.put(std::move(key));
     return CosResponse::status(sw::ok);
 }

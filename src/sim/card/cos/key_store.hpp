@@ -17,6 +17,15 @@ enum class KeyUsage : std::uint8_t {
     internalAuth,     // the card proves it knows the key (INTERNAL AUTHENTICATE)
     secureMessaging,  // command and response MACs, enciphered file data
     pin,              // VERIFY; the value is the PIN as sent (packed digits)
+    // The keys of a PBOC electronic deposit / purse application (purse_commands.hpp), found by
+    // their key index; the DF's secure-messaging key is its application maintenance key.
+    load,            // DLK: session keys of loads
+    purchase,        // DPK: session keys of purchases, cash withdrawals and compound purchases
+    unload,          // DULK: session keys of unloads
+    overdrawUpdate,  // DUK: session keys of overdraw limit updates
+    tac,             // DTK: transaction authorisation codes
+    pinReload,       // DRPK: the MAC of RELOAD PIN
+    pinUnblock,      // DPUK: the cryptogram and MAC of PIN UNBLOCK
 };
 
 struct CosKey {
@@ -31,6 +40,9 @@ struct CosKey {
     std::uint8_t useRight = 0xF0;
     std::uint8_t changeRight = 0xF0;
     std::optional<std::uint8_t> nextLevel = std::nullopt;
+    // Purse keys: the version and algorithm identifier INITIALIZE commands announce.
+    std::uint8_t version = 0;
+    std::uint8_t algorithm = 0;
 
     bool blocked() const { return maxTries > 0 && triesLeft == 0; }
     // One more failure; the tries left after it.

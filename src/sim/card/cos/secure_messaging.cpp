@@ -43,11 +43,12 @@ const CosKey* smKeyFor(CosState& state, const CommandApdu& apdu) {
 
 }  // namespace
 
-std::variant<CosRequest, std::uint16_t> unwrapCommand(CosState& state, const CommandApdu& apdu) {
+std::variant<CosRequest, std::uint16_t> unwrapCommand(CosState& state, const CommandApdu& apdu,
+                                                      const SmKeyPicker& picker) {
     const auto challenge = state.takeChallenge();
     if (apdu.data.size() < kMacLength) return sw::smObjectsMissing;
     if (!challenge) return sw::referenceInvalid;
-    const CosKey* key = smKeyFor(state, apdu);
+    const CosKey* key = picker ? picker(state, apdu) : smKeyFor(state, apdu);
     if (!key) return sw::keyNotFound;
     const std::size_t bodyLength = apdu.data.size() - kMacLength;
     // Header as received (CLA with b3 set), Lc as received, the data before the MAC.

@@ -17,6 +17,7 @@
 // data (an update) or a status other than 9000 goes out as the bare status word, without a MAC.
 // Each secure-messaging command uses up the challenge: the host asks for a new one every time.
 
+#include <functional>
 #include <optional>
 #include <variant>
 
@@ -33,10 +34,14 @@ struct CosRequest {
     std::uint8_t smKeyType = 0;  // that key's type byte as WRITE KEY wrote it (0 for built-in keys)
 };
 
+// Commands whose MAC is under a key of their own (PIN UNBLOCK: the PIN unblock key) name it.
+using SmKeyPicker = std::function<const CosKey*(CosState&, const CommandApdu&)>;
+
 // Checks the MAC of a CLA|04 command and strips it: the status word when the command cannot be
 // accepted (6987 no room for a MAC, 6984 no challenge, 6A88 no such secure-messaging key in the
-// current DF, 6988 wrong MAC). Takes the challenge in every case.
-std::variant<CosRequest, std::uint16_t> unwrapCommand(CosState& state, const CommandApdu& apdu);
+// current DF, 6988 wrong MAC). Takes the challenge in every case. `picker`, when set, names the key.
+std::variant<CosRequest, std::uint16_t> unwrapCommand(CosState& state, const CommandApdu& apdu,
+                                                      const SmKeyPicker& picker = {});
 
 // The command data for a file: deciphered when the command came under secure messaging to an
 // `encipher` EF, as is otherwise; nullopt when the cryptogram does not decipher to length, data

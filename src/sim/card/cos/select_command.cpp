@@ -58,9 +58,13 @@ CosResponse selectFile(CosState& state, const CosRequest& request) {
         return CosResponse::status(sw::ok);
     }
     auto* df = static_cast<DedicatedFile*>(file);
+    // PBOC application blocking: a DF blocked for good cannot be selected (6A81); one blocked for
+    // now is selected with the warning 6283 (ISO/IEC 7816-4 table 5, "selected file invalidated").
+    if (df->block == AppBlock::permanent) return CosResponse::status(sw::functionNotSupported);
     state.enterDf(df);
-    if (apdu.p2 == 0x0C) return CosResponse::status(sw::ok);
-    return CosResponse{buildFci(*df), sw::ok, false};
+    const std::uint16_t status = df->block == AppBlock::temporary ? sw::fileInvalidated : sw::ok;
+    if (apdu.p2 == 0x0C) return CosResponse::status(status);
+    return CosResponse{buildFci(*df), status, false};
 }
 
 }  // namespace rfsim::cos
