@@ -221,3 +221,17 @@ TEST_F(PurseService, ALoadWithTheKeysHeldByTheClient) {
     const json done = stepTwo(withTac);
     EXPECT_EQ(done["orderData"]["Commit"]["tac"], withTac["orderData"]["REQ"]["tac"]);
 }
+
+TEST_F(PurseService, ACompoundPurchaseWritesTheRecordItCached) {
+    const std::string record = "C0C1C2C3C4C5C6C7C8C9CACBCCCDCECF";
+    const json first = stepOne(9, kPurchaseKey, 50);
+    ASSERT_EQ(first.value("retval", -1), kOk) << first.dump();
+    forget();
+    EXPECT_EQ(status(1010, cpu({{"sfid", 0x17}, {"id", 1}, {"mode", 4}, {"data", record}})), kOk);
+    EXPECT_EQ(lastReceived(), "80DC01BC10" + record);
+    const json second = stepTwo(first);
+    ASSERT_EQ(second.value("retval", -1), kOk) << second.dump();
+    const json read = call(809, cpu({{"sfid", 0x17}, {"id", 1}, {"mode", 4}, {"size", 16}}));
+    EXPECT_EQ(read.value("data", ""), record);
+    EXPECT_EQ(balance(kEp), 10000 - 50);
+}
