@@ -74,7 +74,8 @@ function footprint(pid) {
 const service = await startService('rfdock-sim');
 const simUrl = `${service.httpUrl}/sim`;
 const sim = await (await fetch(simUrl)).json();
-const post = (path, body) => fetch(`${simUrl}${path}`, { method: 'POST', body: body && JSON.stringify(body) });
+const post = (path, body) => fetch(`${simUrl}${path}`, {
+  method: 'POST', headers: { 'Content-Type': 'application/json' }, body: body && JSON.stringify(body) });
 
 async function session() {
   const dock = new RfDock({ url: service.url, WebSocket, reconnect: false, timeoutMs: REPLY_MS });

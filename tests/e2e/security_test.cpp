@@ -128,3 +128,41 @@ TEST(PasswordGuessing, GuessesSentAheadWaitForEachOther) {
     EXPECT_GE(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count(), 650);
     EXPECT_EQ(acks, (std::vector<std::string>{"p1", "p2", "p3", "p4", "p5", "p6", "v"}));
 }
+
+TEST(AllowedOrigins, AnUpgradeFromAPageNotListedIsRefused) {
+    ServiceHome home;
+    home.writeConfig("[server]\norigins = https://app.example\n");
+    RunningService service(home, freePort());
+    ASSERT_TRUE(service.ready()) << service.output();
+    const auto upgrade = [&](const std::string& origin) {
+        RawConnection c(service.port());
+        c.send(
+            "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+            "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n" +
+            (origin.empty() ? std::string() : "Origin: " + origin + "\r\n") + "\r\n");
+        const std::string reply = c.receiveSome();
+        return reply.substr(0, reply.find("\r\n"));
+    };
+    EXPECT_EQ(upgrade("https://evil.example"), "HTTP/1.1 403 Forbidden");
+    EXPECT_EQ(upgrade("https://app.example"), "HTTP/1.1 101 Switching Protocols");
+    EXPECT_EQ(upgrade(""), "HTTP/1.1 101 Switching Protocols");
+    service.stop();
+    const std::string log = home.logText();
+    EXPECT_NE(log.find("forbid origin: https://evil.example"), std::string::npos) << log;
+    EXPECT_NE(readText(home.confFile()).find("origins = https://app.example"), std::string::npos);
+}
+
+TEST(DefaultPassword, AStartWithItSaysSo) {
+    ServiceHome home;
+    RunningService service(home, freePort());
+    ASSERT_TRUE(service.ready()) << service.output();
+    service.stop();
+    EXPECT_NE(home.logText().find("the login password is the default one"), std::string::npos);
+
+    ServiceHome own;
+    own.writeConfig("[login]\npass = a-password-of-my-own\n");
+    RunningService quiet(own, freePort());
+    ASSERT_TRUE(quiet.ready());
+    quiet.stop();
+    EXPECT_EQ(own.logText().find("the login password is the default one"), std::string::npos);
+}

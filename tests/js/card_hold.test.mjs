@@ -31,7 +31,7 @@ describe('card hold on rfdock-sim', () => {
   });
 
   async function placeCard() {
-    const placed = await fetch(cardsUrl, { method: 'POST', body: JSON.stringify({ kind: 'mifare1k', uid: UID }) });
+    const placed = await fetch(cardsUrl, { method: 'POST', headers: { 'Content-Type': 'application/json' }, body: JSON.stringify({ kind: 'mifare1k', uid: UID }) });
     assert.equal(placed.status, 201);
   }
   async function removeCard() {

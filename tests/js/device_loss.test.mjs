@@ -30,14 +30,14 @@ for (const type of [4, 2]) {
     await dock.call(113, { rfIdx: 0, enable: true, limit: 0 });
     await dock.call(117, { rfIdx: 0, ms: 0, evt: true, fixIdle: true });
 
-    assert.equal((await fetch(`${readerUrl}/unplug`, { method: 'POST' })).status, 204);
+    assert.equal((await fetch(`${readerUrl}/unplug`, { method: 'POST', headers: { 'Content-Type': 'application/json' } })).status, 204);
     const started = Date.now();
     assert.equal((await dock.call(111, { rfIdx: 0, ms: 10 })).retval, false);
     assert.equal((await dock.call(205, { rfIdx: 0 })).retval, false);
     assert.ok(Date.now() - started < 1500, `commands on an unplugged reader took ${Date.now() - started} ms`);
     assert.equal((await dock.call(1)).err, 0, 'the service goes on');
 
-    assert.equal((await fetch(`${readerUrl}/plug`, { method: 'POST' })).status, 204);
+    assert.equal((await fetch(`${readerUrl}/plug`, { method: 'POST', headers: { 'Content-Type': 'application/json' } })).status, 204);
     assert.equal((await dock.call(105, { rfIdx: 0, open: true })).retval, 1);
     const selected = await dock.call(205, { rfIdx: 0 });
     assert.equal(selected.retval, true);

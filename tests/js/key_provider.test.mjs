@@ -60,7 +60,7 @@ describe('key provider through web/rfdock.js', () => {
     const reader = sim.readers.find((r) => r.type === 5);
     const cards = `${service.httpUrl}/sim/readers/${reader.id}/cards`;
     await fetch(cards, { method: 'DELETE' });
-    const placed = await fetch(cards, { method: 'POST', body: JSON.stringify({ kind: 'cpu', uid: UID }) });
+    const placed = await fetch(cards, { method: 'POST', headers: { 'Content-Type': 'application/json' }, body: JSON.stringify({ kind: 'cpu', uid: UID }) });
     assert.equal(placed.status, 201);
   });
   after(async () => {

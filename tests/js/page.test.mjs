@@ -57,7 +57,7 @@ test('the page finds a card placed on a simulated reader and reads its sector 0'
     await page.waitForFunction(() => document.querySelector('#reader-state').textContent.includes('finding'));
 
     const placed = await fetch(`${service.httpUrl}/sim/readers/${reader.id}/cards`, {
-      method: 'POST', body: JSON.stringify({ kind: 'mifare1k', uid: 'CAFE0001' }),
+      method: 'POST', headers: { 'Content-Type': 'application/json' }, body: JSON.stringify({ kind: 'mifare1k', uid: 'CAFE0001' }),
     });
     assert.equal(placed.status, 201);
     const placedAt = Date.now();
@@ -76,7 +76,7 @@ test('the page finds a card placed on a simulated reader and reads its sector 0'
 
     // A malformed card description is refused with a reason.
     const refused = await fetch(`${service.httpUrl}/sim/readers/${reader.id}/cards`, {
-      method: 'POST', body: JSON.stringify({ kind: 'mifare1k', uid: 'XYZ' }),
+      method: 'POST', headers: { 'Content-Type': 'application/json' }, body: JSON.stringify({ kind: 'mifare1k', uid: 'XYZ' }),
     });
     assert.equal(refused.status, 400);
     assert.match((await refused.json()).error, /hex/);

@@ -52,6 +52,7 @@ const StringKey keyFile{"server", "keyFile", key};
 const StringKey caFile{"server", "caFile", ca};
 const BoolKey tlsEnable{"server", "tlsEnable", false};
 const BoolKey cors{"server", "cors", true};
+const StringKey origins{"server", "origins", none};
 const StringKey user{"login", "user", publicUser};
 const StringKey pass{"login", "pass", defaultPassword};
 const BoolKey accessLog{"log", "accessLog", false};
@@ -81,7 +82,7 @@ void normaliseConfiguration(IniCfg& config) {
         config.set(key, value);
     };
     keep(srvHost), keep(host), keep(port), keep(workerNum), keep(maxConnect), keep(sslCipherSuite);
-    keep(crtFile), keep(keyFile), keep(caFile), keep(tlsEnable), keep(cors);
+    keep(crtFile), keep(keyFile), keep(caFile), keep(tlsEnable), keep(cors), keep(origins);
     keep(user), keep(pass);
     keep(accessLog), keep(level), keep(logFsync), keep(logStdout), keep(remainDays);
     config.Save();

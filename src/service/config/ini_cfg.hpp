@@ -29,7 +29,7 @@ struct BoolKey {
 std::string defaultPassword();
 
 namespace cfg {
-extern const StringKey srvHost, host, sslCipherSuite, crtFile, keyFile, caFile, user, pass, level;
+extern const StringKey srvHost, host, sslCipherSuite, crtFile, keyFile, caFile, origins, user, pass, level;
 extern const IntKey port, workerNum, maxConnect, remainDays;
 extern const BoolKey tlsEnable, cors, accessLog, logFsync, logStdout;
 }  // namespace cfg

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <boost/asio/thread_pool.hpp>
 #include <string>
+#include <vector>
 
 #include "service/config/ini_cfg.hpp"
 #include "service/frontend/extra_routes.hpp"
@@ -15,6 +16,9 @@ struct FrontState {
     std::string srvHost;       // expected Host and TLS server name; empty: no checks
     std::string documentRoot;  // the static web area
     bool cors = true;
+    // Pages (Origin values) allowed to use the service; empty: any. Requests without an Origin
+    // (local programs) are always served.
+    std::vector<std::string> origins;
     bool accessLog = false;
     ExtraRoutes extraRoutes;         // asked before the service's own routes; empty: none
     std::atomic<int> connectNum{0};  // open TCP connections, HTTP and WebSocket

@@ -78,6 +78,7 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection<Stream
         HttpRequest request = parser_->release();
         parser_.reset();
         if (websocket::is_upgrade(request)) {
+            if (auto refused = refuseOrigin(slot_.front(), request, peer_)) return send(std::move(*refused));
             if constexpr (kTls) setTlsPeerText(stream_.native_handle(), nullptr);  // peerText_ goes with us
             std::make_shared<WsConnection<Stream>>(std::move(stream_), std::move(slot_), std::move(peer_))
                 ->run(std::move(request));

@@ -31,6 +31,7 @@ std::string statusJson(const FrontState& front) {
         {"connectNum", front.connectNum.load()},
         {"host", cfg.get(cfg::host)},
         {"maxConnect", cfg.get(cfg::maxConnect)},
+        {"originCheck", !front.origins.empty()},
         {"port", cfg.get(cfg::port)},
         {"sessionNum", front.sessionNum.load()},
         {"tlsEnable", cfg.get(cfg::tlsEnable)},
@@ -53,8 +54,22 @@ std::optional<StringResponse> route(const FrontState& front, const HttpRequest& 
     return std::nullopt;
 }
 
+// The media type of Content-Type, without parameters and in lower case.
+std::string mediaType(const HttpRequest& request) {
+    std::string type(request[http::field::content_type]);
+    type = type.substr(0, type.find(';'));
+    while (!type.empty() && (type.back() == ' ' || type.back() == '\t'))
+        type.pop_back();
+    std::transform(type.begin(), type.end(), type.begin(), [](unsigned char c) { return std::tolower(c); });
+    return type;
+}
+
 std::optional<ExtraRouteReply> askExtraRoutes(const FrontState& front, const HttpRequest& request) {
     const std::string_view target = request.target();
+    // A POST of JSON is never a "simple" cross-origin request: no page can send one without the
+    // browser asking first, nor a form.
+    if (request.method() == http::verb::post && mediaType(request) != "application/json")
+        return ExtraRouteReply{415, "text/plain", "Content-Type must be application/json"};
     return front.extraRoutes(request.method_string(), target.substr(0, target.find('?')), request.body());
 }
 
@@ -169,10 +184,37 @@ bool hostAllowed(const FrontState& front, const HttpRequest& request, const Peer
     return false;
 }
 
+std::vector<std::string> splitOrigins(std::string_view text) {
+    std::vector<std::string> origins;
+    std::size_t at = 0;
+    while (at < text.size()) {
+        const auto start = text.find_first_not_of(" \t,", at);
+        if (start == std::string_view::npos) break;
+        const auto end = text.find_first_of(" \t,", start);
+        origins.emplace_back(text.substr(start, end == std::string_view::npos ? end : end - start));
+        at = end == std::string_view::npos ? text.size() : end;
+    }
+    return origins;
+}
+
+std::optional<StringResponse> refuseOrigin(const FrontState& front, const HttpRequest& request,
+                                           const PeerInfo& peer) {
+    if (front.origins.empty()) return std::nullopt;
+    const auto origin = request.find(http::field::origin);
+    if (origin == request.end()) return std::nullopt;
+    const std::string_view value = origin->value();
+    if (std::find(front.origins.begin(), front.origins.end(), value) != front.origins.end())
+        return std::nullopt;
+    logWarn("[%s:%d] forbid origin: %s", peer.ip, peer.port, cutForLog(value));
+    return textResponse(request, http::status::forbidden, "text/plain", "Forbidden");
+}
+
 HttpReply handleHttpRequest(const FrontState& front, const HttpRequest& request, const PeerInfo& peer) {
     HttpReply reply;
     std::optional<ExtraRouteReply> extra;
-    if (front.cors && isPreflight(request)) {
+    if (auto refused = refuseOrigin(front, request, peer)) {
+        reply.response = std::move(*refused);
+    } else if (front.cors && isPreflight(request)) {
         reply.response = preflight(request);
     } else if (front.extraRoutes && (extra = askExtraRoutes(front, request))) {
         reply.response = textResponse(request, static_cast<http::status>(extra->status),

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <variant>
+#include <vector>
 
 #include "service/frontend/front_state.hpp"
 
@@ -26,6 +27,14 @@ std::optional<std::string> hostNameOf(std::string_view hostHeader);
 // True when srvHost is empty, or when the request has one Host header whose host name is srvHost
 // exactly; a refusal is logged.
 bool hostAllowed(const FrontState& front, const HttpRequest& request, const PeerInfo& peer);
+
+// The `origins` setting as a list: origins separated by spaces (or commas).
+std::vector<std::string> splitOrigins(std::string_view text);
+
+// 403, with a warning logged, for a request whose Origin is not in a non-empty origins list;
+// nullopt when it may be served (no list, no Origin, or a listed one).
+std::optional<StringResponse> refuseOrigin(const FrontState& front, const HttpRequest& request,
+                                           const PeerInfo& peer);
 
 struct HttpReply {
     bool refuse = false;  // close the connection without a response

@@ -4,6 +4,7 @@
 
 #include "commands/key_provider/provider_work.hpp"
 #include "protocol/log.hpp"
+#include "service/frontend/http_handler.hpp"
 #include "service/frontend/http_server.hpp"
 #include "service/frontend/tls_setup.hpp"
 #include "service/process/options.hpp"
@@ -77,6 +78,10 @@ bool RfDock::init() {
     front.documentRoot = impl_->context.programDir + "/web";
     front.accessLog = config.get(cfg::accessLog);
     front.cors = config.get(cfg::cors);
+    front.origins = splitOrigins(config.GetValue(cfg::origins.key, cfg::origins.section));
+    if (config.get(cfg::pass) == defaultPassword())
+        logWarn("the login password is the default one: any local page can log in; set pass in [login] of %s",
+                impl_->context.confFile);
     normaliseConfiguration(config);
 
     if (settings.host.size() > kMaxListenAddress) {

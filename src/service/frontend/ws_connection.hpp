@@ -203,7 +203,10 @@ class WsConnection : public Channel, public std::enable_shared_from_this<WsConne
             loginTimer_.expires_after(held);
             loginTimer_.async_wait([self = this->shared_from_this()](boost::beast::error_code) {
                 if (const auto session = self->session_) session->releaseHeldReply();
-                self->openLoginGate();
+                // The reply's send was posted from this thread, and Asio keeps such posts apart until
+                // this handler returns: opening the gate here would let the next command's reply,
+                // posted from the session's thread, overtake it.
+                boost::asio::post(self->ws_.get_executor(), [self] { self->openLoginGate(); });
             });
             return;
         }

@@ -161,3 +161,57 @@ TEST_F(HttpHandlerTest, RefusedTargetsAndHostsAreLoggedCut) {
             << line.substr(0, 80);
     }
 }
+
+TEST_F(HttpHandlerTest, AnOriginsListServesListedPagesAndLocalPrograms) {
+    EXPECT_EQ(splitOrigins(" https://app.example,http://localhost:8080  null "),
+              (std::vector<std::string>{"https://app.example", "http://localhost:8080", "null"}));
+    EXPECT_TRUE(splitOrigins("  ").empty());
+
+    auto req = request(http::verb::get, "/ping");
+    req.set(http::field::origin, "https://evil.example");
+    EXPECT_EQ(stringReply(req).result(), http::status::ok) << "no list: any page";
+
+    front.origins = splitOrigins("https://app.example http://localhost:8080");
+    LogCapture log;
+    EXPECT_EQ(stringReply(req).result(), http::status::forbidden);
+    EXPECT_TRUE(log.contains("warning [127.0.0.1:5555] forbid origin: https://evil.example"));
+    auto preflight = request(http::verb::options, "/ping");
+    preflight.set(http::field::origin, "https://evil.example");
+    preflight.set(http::field::access_control_request_method, "GET");
+    EXPECT_EQ(stringReply(preflight).result(), http::status::forbidden);
+    req.set(http::field::origin, "https://app.example");
+    EXPECT_EQ(stringReply(req).result(), http::status::ok);
+    req.erase(http::field::origin);
+    EXPECT_EQ(stringReply(req).result(), http::status::ok) << "a local program sends no Origin";
+    EXPECT_EQ(nlohmann::json::parse(stringReply(request(http::verb::get, "/status")).body())["originCheck"],
+              true);
+}
+
+TEST_F(HttpHandlerTest, ExtraRoutesTakeOnlyJsonPosts) {
+    int asked = 0;
+    front.extraRoutes = [&](std::string_view, std::string_view, std::string_view) {
+        ++asked;
+        return std::optional<ExtraRouteReply>(ExtraRouteReply{201, "application/json", "{}"});
+    };
+    struct Case {
+        const char* contentType;  // nullptr: none
+        http::status status;
+    };
+    const Case cases[] = {
+        {nullptr, http::status::unsupported_media_type},
+        {"text/plain", http::status::unsupported_media_type},
+        {"application/x-www-form-urlencoded", http::status::unsupported_media_type},
+        {"application/json", http::status::created},
+        {"Application/JSON; charset=utf-8", http::status::created},
+    };
+    for (const auto& c : cases) {
+        auto req = request(http::verb::post, "/sim/readers/1/cards");
+        if (c.contentType) req.set(http::field::content_type, c.contentType);
+        req.body() = R"({"kind":"mifare1k"})";
+        req.prepare_payload();
+        EXPECT_EQ(stringReply(req).result(), c.status) << (c.contentType ? c.contentType : "(none)");
+    }
+    EXPECT_EQ(asked, 2);
+    EXPECT_EQ(stringReply(request(http::verb::get, "/sim")).result(), http::status::created)
+        << "GET needs none";
+}

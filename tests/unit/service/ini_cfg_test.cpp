@@ -31,6 +31,7 @@ TEST(NormaliseConfiguration, FirstStartWritesEveryKeyInOrder) {
               "caFile = ssl/cacert.pem\n"
               "tlsEnable = false\n"
               "cors = true\n"
+              "origins = \n"
               "\n"
               "[login]\n"
               "user = public\n"
