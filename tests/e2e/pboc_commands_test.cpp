@@ -234,4 +234,18 @@ TEST_F(PurseService, ACompoundPurchaseWritesTheRecordItCached) {
     const json read = call(809, cpu({{"sfid", 0x17}, {"id", 1}, {"mode", 4}, {"size", 16}}));
     EXPECT_EQ(read.value("data", ""), record);
     EXPECT_EQ(balance(kEp), 10000 - 50);
+
+    // The cache under secure messaging: a MAC under the maintenance key.
+    const json next = stepOne(9, kPurchaseKey, 25);
+    ASSERT_EQ(next.value("retval", -1), kOk) << next.dump();
+    const json safe = {{"enc", false}, {"mac", true}, {"key", desKey(kMaintenanceKey)}};
+    const std::string nextRecord = "D0D1D2D3D4D5D6D7D8D9DADBDCDDDEDF";
+    forget();
+    EXPECT_EQ(
+        status(1010, cpu({{"sfid", 0x17}, {"id", 2}, {"mode", 4}, {"data", nextRecord}, {"safe", safe}})),
+        kOk);
+    EXPECT_EQ(lastReceived().substr(0, 10), "84DC02BC14");
+    ASSERT_EQ(stepTwo(next).value("retval", -1), kOk);
+    EXPECT_EQ(call(809, cpu({{"sfid", 0x17}, {"id", 2}, {"mode", 4}, {"size", 16}})).value("data", ""),
+              second);
 }
