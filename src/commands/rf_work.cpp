@@ -123,15 +123,6 @@ int unavailable(const char* family, GCODE code, json& reply) {
 
 }  // namespace
 
-int RfWork::workIso15693(GCODE code, const json&, json& reply) {
-    return unavailable("Iso15693", code, reply);
-}
-int RfWork::workIcodeSli(GCODE code, const json&, json& reply) {
-    return unavailable("IcodeSli", code, reply);
-}
 int RfWork::workCosPboc2(GCODE code, const json&, json& reply) {
     return unavailable("CosPboc2", code, reply);
-}
-int RfWork::workPageTagTypeA(GCODE code, const json&, json& reply) {
-    return unavailable("PageTagTypeA", code, reply);
 }
