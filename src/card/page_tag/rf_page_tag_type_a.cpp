@@ -111,8 +111,12 @@ bool RfPageTagTypeA::fastRead(std::uint8_t first, int count, Orvane::IBuffer& ou
     if (count < 1) return false;
     const std::array<std::uint8_t, 2> range{first, static_cast<std::uint8_t>(first + count - 1)};
     bool stored = true;
-    const bool ok = vcCommand(reader(), Orvane::vc::kPageFastRead, range,
-                              [&](std::span<const std::uint8_t> reply) { stored = storeAll(out, reply); });
+    const bool ok =
+        vcCommand(reader(), Orvane::vc::kPageFastRead, range, [&](std::span<const std::uint8_t> reply) {
+            // More bytes than the pages asked for are no answer to this request.
+            stored =
+                reply.size() <= static_cast<std::size_t>(Orvane::kPageSize * count) && storeAll(out, reply);
+        });
     return ok && stored;
 }
 

@@ -198,3 +198,14 @@ TEST_F(PageTagScripted, AShortReplyIsAPartialRead) {
     EXPECT_EQ(tag.read(false, 0, 12, out), 32);
     EXPECT_EQ(tag.read(false, 0, 1, out), PageTagTypeA::kTagLost);
 }
+
+// A fast read answered with more bytes than the pages asked for is no answer: nothing is passed on.
+TEST_F(PageTagScripted, AnOverlongFastReadIsRefused) {
+    virtualReader_->withFirmware([](rfsim::Firmware& firmware) {
+        firmware.setCommand(0x88, [](const rfsim::Request&) -> std::optional<rfsim::Reply> {
+            return rfsim::Reply{0, Bytes(100, 0xEE)};
+        });
+    });
+    EXPECT_EQ(tag.fastRead(true, 4, 16, out), PageTagTypeA::kShortData);
+    EXPECT_EQ(out.size(), 0u);
+}
