@@ -43,7 +43,7 @@ std::string_view defaultScenario() {
     { "type": 2, "cards": [ { "kind": "mifare1k", "uid": "2B7E1516" } ] },
     { "type": 3, "cards": [ { "kind": "mifare4k", "uid": "3C4D5E6F" } ] },
     { "type": 4, "cards": [ { "kind": "mifare1k", "uid": "01020304" } ] },
-    { "type": 5, "cards": [ { "kind": "mifare4k", "uid": "5A6B7C8D" }, { "kind": "ntag215", "uid": "04C15A7E2B6180" } ] },
+    { "type": 5, "cards": [ { "kind": "mifare4k", "uid": "5A6B7C8D" } ] },
     { "type": 6, "cards": [ { "kind": "mifare1k", "uid": "6E7F8091" } ] }
   ]
 })";
