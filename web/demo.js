@@ -214,11 +214,44 @@ const mifareActions = {
   },
 };
 
+// --- page tags
+
+const tagTexts = { '-1': 'pages beyond 255', '-2': 'too little data, or no such command on this reader',
+  '-3': 'no tag selected', '-4': 'the tag was lost' };
+
+const tagActions = {
+  async 'tag-select'() {
+    const tag = await call(1104, { rfIdx: rfIdx() });
+    if (!tag.retval) throw new Error('No tag answered.');
+    show('#tag-state', `UID ${tag.uid} · ATQA ${tag.atqa} · SAK ${tag.sak}`);
+  },
+  async 'tag-version'() {
+    const version = await call(1110, { rfIdx: rfIdx() });
+    if (!version.retval) throw new Error('No version: the reader has no GET_VERSION, or no tag is selected.');
+    show('#tag-state', `Version ${version.data} · storage size byte ${version.size}`);
+  },
+  async 'tag-read'() {
+    const first = Number($('#tag-page').value);
+    const reply = await call(1106, { rfIdx: rfIdx(), reSelect: true, page: first, num: Number($('#tag-num').value) });
+    if (reply.retval <= 0) throw new Error(`Read failed: ${tagTexts[reply.retval] ?? 'the tag refused the page'}.`);
+    const lines = reply.data.match(/.{1,8}/g).map((page, i) => `${String(first + i).padStart(3)}  ${page.match(/../g).join(' ')}`);
+    $('#tag-dump').textContent = lines.join('\n');
+  },
+  async 'tag-write'() {
+    const reply = await call(1107, {
+      rfIdx: rfIdx(), reSelect: true, page: Number($('#tag-write-page').value), num: 1, data: $('#tag-data').value.trim(),
+    });
+    if (reply.retval !== 4) throw new Error(`Write failed: ${tagTexts[reply.retval] ?? 'the tag refused the page'}.`);
+    show('#tag-state', 'Page written.');
+  },
+};
+
 // --- simulator (only on rfdock-sim, which answers GET /sim)
 
 async function simRequest(method, path, body) {
   const response = await fetch(path, {
-    method, headers: body ? { 'Content-Type': 'application/json' } : {}, body: body && JSON.stringify(body),
+    // The simulator takes POSTs only as JSON, so that no page can send it a plain form.
+    method, headers: { 'Content-Type': 'application/json' }, body: body && JSON.stringify(body),
   });
   const text = await response.text();
   if (!response.ok) {
@@ -287,10 +320,12 @@ const consoleActions = {
 
 // --- wiring
 
-const actions = { ...readerActions, ...finderActions, ...mifareActions, ...simActions, ...consoleActions };
+const actions = {
+  ...readerActions, ...finderActions, ...mifareActions, ...tagActions, ...simActions, ...consoleActions,
+};
 const stateLineOf = (button) => {
   const panel = button.closest('section').id;
-  return { 'mifare-panel': '#mf-card', 'sim-panel': '#mf-card' }[panel] ?? '#reader-state';
+  return { 'mifare-panel': '#mf-card', 'tag-panel': '#tag-state', 'sim-panel': '#mf-card' }[panel] ?? '#reader-state';
 };
 
 document.addEventListener('click', (event) => {

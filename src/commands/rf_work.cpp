@@ -130,23 +130,3 @@ int RfWork::workCosPboc2(GCODE code, const json& request, json& reply) {
             return runCpuCosWork(command, card, request, reply, std::move(work), provider);
         });
 }
-
-namespace {
-
-// A family whose commands are not served yet: every code is unknown to it.
-int unavailable(const char* family, GCODE code, json& reply) {
-    logWarn("%s gcode %d fail", family, code);
-    return answer(reply, Result::kUnknownCode);
-}
-
-}  // namespace
-
-int RfWork::workIso15693(GCODE code, const json&, json& reply) {
-    return unavailable("Iso15693", code, reply);
-}
-int RfWork::workIcodeSli(GCODE code, const json&, json& reply) {
-    return unavailable("IcodeSli", code, reply);
-}
-int RfWork::workPageTagTypeA(GCODE code, const json&, json& reply) {
-    return unavailable("PageTagTypeA", code, reply);
-}

@@ -247,5 +247,5 @@ TEST_F(PurseService, ACompoundPurchaseWritesTheRecordItCached) {
     EXPECT_EQ(lastReceived().substr(0, 10), "84DC02BC14");
     ASSERT_EQ(stepTwo(next).value("retval", -1), kOk);
     EXPECT_EQ(call(809, cpu({{"sfid", 0x17}, {"id", 2}, {"mode", 4}, {"size", 16}})).value("data", ""),
-              second);
+              nextRecord);
 }

@@ -1,5 +1,6 @@
 // The demo page in headless Chromium against rfdock-sim: log in, open a simulated reader, see a card
-// placed through /sim arrive as a finder event, select it and read its sector 0 while the finder runs.
+// placed through /sim arrive as a finder event, select it and read its sector 0 while the finder runs;
+// read the pages of an NTAG placed on a VC reader.
 
 import { after, before, test } from 'node:test';
 import assert from 'node:assert/strict';
@@ -29,6 +30,41 @@ async function simReaderOfType(type) {
   const sim = await (await fetch(`${service.httpUrl}/sim`)).json();
   return sim.readers.find((r) => r.type === type);
 }
+
+async function logIn(page) {
+  await page.goto(`${service.httpUrl}/`);
+  await page.waitForSelector('#sim-panel:not([hidden])');
+  await page.fill('input[name=pass]', service.pass);
+  await page.click('#login-form button');
+  await page.waitForSelector('body.logged-in');
+}
+
+test('the page offers the NTAG kinds and reads a tag\'s pages', { skip: !haveChromium && 'no chromium' }, async () => {
+  const page = await browser.newPage();
+  const reader = await simReaderOfType(5);
+  await fetch(`${service.httpUrl}/sim/readers/${reader.id}/cards`, { method: 'DELETE' });
+  const placed = await fetch(`${service.httpUrl}/sim/readers/${reader.id}/cards`, {
+    method: 'POST', headers: { 'Content-Type': 'application/json' }, body: JSON.stringify({ kind: 'ntag213', uid: '04A1B2C3D4E5F6' }),
+  });
+  assert.equal(placed.status, 201);
+
+  await logIn(page);
+  const kinds = await page.$$eval('#sim-kind option', (options) => options.map((o) => o.value));
+  for (const kind of ['ntag213', 'ntag215', 'ntag216']) assert.ok(kinds.includes(kind), kind);
+
+  await page.selectOption('#dev-type', '5');
+  await page.click('button[data-action=create]');
+  await page.click('button[data-action=open]');
+  await page.waitForFunction(() => document.querySelector('#reader-state').textContent.includes('open'));
+  await page.click('button[data-action=tag-select]');
+  await page.waitForFunction(() => document.querySelector('#tag-state').textContent.includes('UID 04A1B2C3D4E5F6'));
+  await page.click('button[data-action=tag-read]');
+  await page.waitForFunction(() => document.querySelector('#tag-dump').textContent.includes('  7 '));
+  const dump = await page.textContent('#tag-dump');
+  assert.match(dump, /^ {2}0 {2}04 A1 B2 /m);       // UID0-2 and BCC0
+  assert.match(dump, /^ {2}3 {2}E1 10 12 00$/m);    // the NTAG213's capability container
+  await page.close();
+});
 
 test('the page finds a card placed on a simulated reader and reads its sector 0', { skip: !haveChromium && 'no chromium' },
   async (t) => {

@@ -7,11 +7,14 @@
 #include "card/cpu/cos_fm2.hpp"
 #include "card/cpu/cpu_cos_typea.hpp"
 #include "card/cpu/cpu_cos_typeb.hpp"
+#include "card/icode/rf_icode_sli.hpp"
 #include "card/iso14443a/rf_iso14443a.hpp"
 #include "card/iso14443b/rf_iso14443b.hpp"
 #include "card/iso15693/rf_iso15693.hpp"
 #include "card/mifare/mifare_classic.hpp"
 #include "card/mifare/rf_mifare_classic.hpp"
+#include "card/page_tag/page_tag_type_a.hpp"
+#include "card/page_tag/rf_page_tag_type_a.hpp"
 #include "card/purse/cos_pboc2.hpp"
 #include "commands/entry/exchange_locked_type_a.hpp"
 #include "commands/entry/reader_in_use.hpp"
@@ -51,8 +54,11 @@ RfReaderOne::~RfReaderOne() {
     if (const ChannelPtr session = session_.lock()) cancelProviderWaits(session.get());
     auto exchange = lockExchange();
     closeReader();
+    icodeSli_.reset();
     iso15693_.reset();
     iso14443B_.reset();
+    pageTagTypeA_.reset();
+    rfPageTagTypeA_.reset();
     mifareClassic_.reset();
     cosPboc2_.reset();
     cosFm2_.reset();
@@ -118,6 +124,14 @@ std::shared_ptr<Orvane::MifareClassic> RfReaderOne::mifareClassic() {
     return mifareClassic_;
 }
 
+std::shared_ptr<Orvane::PageTagTypeA> RfReaderOne::pageTagTypeA() {
+    if (!pageTagTypeA_) {
+        if (!rfPageTagTypeA_) rfPageTagTypeA_ = std::make_shared<RfPageTagTypeA>(iso14443A());
+        pageTagTypeA_ = std::make_shared<Orvane::PageTagTypeA>(rfPageTagTypeA_);
+    }
+    return pageTagTypeA_;
+}
+
 std::shared_ptr<Orvane::CpuCosTypeA> RfReaderOne::cpuCosTypeA() {
     if (!cpuCosTypeA_)
         cpuCosTypeA_ = std::make_shared<Orvane::CpuCosTypeA>(
@@ -159,4 +173,9 @@ std::shared_ptr<RfIso14443B> RfReaderOne::iso14443B() {
 std::shared_ptr<RfIso15693> RfReaderOne::iso15693() {
     if (!iso15693_) iso15693_ = std::make_shared<RfIso15693>(reader_);
     return iso15693_;
+}
+
+std::shared_ptr<RfIcodeSli> RfReaderOne::icodeSli() {
+    if (!icodeSli_) icodeSli_ = std::make_shared<RfIcodeSli>(iso15693());
+    return icodeSli_;
 }

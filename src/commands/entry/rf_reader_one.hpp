@@ -13,10 +13,12 @@
 #include "protocol/channel.hpp"
 #include "reader/rf_reader.hpp"
 
+class RfIcodeSli;
 class RfIso14443A;
 class RfIso14443B;
 class RfIso15693;
 class RfMifareClassic;
+class RfPageTagTypeA;
 namespace Orvane {
 class Cos7816;
 class CosFm2;
@@ -25,6 +27,7 @@ class CpuCosTypeA;
 class CpuCosTypeB;
 class ICpuCosReader;
 class MifareClassic;
+class PageTagTypeA;
 }  // namespace Orvane
 
 class RfReaderOne {
@@ -68,6 +71,8 @@ class RfReaderOne {
     std::shared_ptr<RfIso14443A> iso14443A();
     // Creates the entry's RfMifareClassic (on its RfIso14443A) first.
     std::shared_ptr<Orvane::MifareClassic> mifareClassic();
+    // Creates the entry's RfPageTagTypeA (on its RfIso14443A) first.
+    std::shared_ptr<Orvane::PageTagTypeA> pageTagTypeA();
     // Its exchanges take the exchange mutex one by one (see ExchangeLockedTypeA).
     std::shared_ptr<Orvane::CpuCosTypeA> cpuCosTypeA();
     std::shared_ptr<Orvane::CpuCosTypeB> cpuCosTypeB();
@@ -79,6 +84,8 @@ class RfReaderOne {
     std::shared_ptr<Orvane::CosPboc2> cosPboc2(const std::shared_ptr<Orvane::ICpuCosReader>& card);
     std::shared_ptr<RfIso14443B> iso14443B();
     std::shared_ptr<RfIso15693> iso15693();
+    // Creates the entry's RfIso15693 first.
+    std::shared_ptr<RfIcodeSli> icodeSli();
 
   private:
     ChannelRef session_;
@@ -89,6 +96,8 @@ class RfReaderOne {
     std::shared_ptr<RfIso14443A> iso14443A_;
     std::shared_ptr<RfMifareClassic> rfMifareClassic_;
     std::shared_ptr<Orvane::MifareClassic> mifareClassic_;
+    std::shared_ptr<RfPageTagTypeA> rfPageTagTypeA_;
+    std::shared_ptr<Orvane::PageTagTypeA> pageTagTypeA_;
     std::shared_ptr<Orvane::CpuCosTypeA> cpuCosTypeA_;
     std::shared_ptr<RfIso14443B> iso14443B_;
     std::shared_ptr<Orvane::CpuCosTypeB> cpuCosTypeB_;
@@ -96,4 +105,5 @@ class RfReaderOne {
     std::shared_ptr<Orvane::CosFm2> cosFm2_;
     std::shared_ptr<Orvane::CosPboc2> cosPboc2_;
     std::shared_ptr<RfIso15693> iso15693_;
+    std::shared_ptr<RfIcodeSli> icodeSli_;
 };

@@ -51,4 +51,16 @@ inline constexpr std::uint8_t kMifareRead = 0x4B;
 // Data: the block, then its 16 bytes.
 inline constexpr std::uint8_t kMifareWrite = 0x4C;
 
+// --- page tags (NTAG21x command set) on the selected tag; 0x4B and 0x4C read 4 pages and write one
+// Data: first and last page; replies with their bytes (FAST_READ).
+inline constexpr std::uint8_t kPageFastRead = 0x88;
+// Data: the 4 password bytes; replies with the 2 PACK bytes (PWD_AUTH).
+inline constexpr std::uint8_t kPagePwdAuth = 0x8A;
+// Replies with the 8 version bytes (GET_VERSION).
+inline constexpr std::uint8_t kPageGetVersion = 0x87;
+// Replies with the 3 bytes of the NFC counter, least significant first (READ_CNT).
+inline constexpr std::uint8_t kPageReadCounter = 0x89;
+// Replies with the originality signature (READ_SIG).
+inline constexpr std::uint8_t kPageReadSignature = 0x8B;
+
 }  // namespace Orvane::vc

@@ -86,6 +86,7 @@ void TypeACard::halt() {
     if (state_ == CardState::active) {
         state_ = CardState::halt;
         layer4_ = false;
+        haltedLocked();
     } else if (state_ == CardState::ready) {
         rejectLocked();
     }
@@ -94,6 +95,7 @@ void TypeACard::halt() {
 void TypeACard::powerOff() {
     std::lock_guard lock(mutex_);
     powerOffLocked();
+    fieldLostLocked();
 }
 
 void TypeACard::powerOffLocked() {
@@ -151,6 +153,37 @@ bool TypeACard::writeBlock(int, std::span<const std::uint8_t, 16>) {
     std::lock_guard lock(mutex_);
     rejectLocked();
     return false;
+}
+
+bool TypeACard::writePage(int, std::span<const std::uint8_t, 4>) {
+    std::lock_guard lock(mutex_);
+    rejectLocked();
+    return false;
+}
+
+std::optional<Bytes> TypeACard::fastRead(int, int) {
+    std::lock_guard lock(mutex_);
+    return refuseLocked();
+}
+
+std::optional<Bytes> TypeACard::pwdAuth(std::span<const std::uint8_t, 4>) {
+    std::lock_guard lock(mutex_);
+    return refuseLocked();
+}
+
+std::optional<Bytes> TypeACard::getVersion() {
+    std::lock_guard lock(mutex_);
+    return refuseLocked();
+}
+
+std::optional<Bytes> TypeACard::readCounter(int) {
+    std::lock_guard lock(mutex_);
+    return refuseLocked();
+}
+
+std::optional<Bytes> TypeACard::readSignature(int) {
+    std::lock_guard lock(mutex_);
+    return refuseLocked();
 }
 
 }  // namespace rfsim

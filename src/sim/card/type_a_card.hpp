@@ -70,6 +70,15 @@ class TypeACard {
     virtual bool authenticate(int block, bool keyB, std::span<const std::uint8_t, 6> key);
     virtual std::optional<Bytes> readBlock(int block);
     virtual bool writeBlock(int block, std::span<const std::uint8_t, 16> data);
+    // NFC Forum type 2 tag commands beyond READ (readBlock) and COMPATIBILITY_WRITE (writeBlock):
+    // WRITE of one page, FAST_READ, PWD_AUTH (answers PACK), GET_VERSION, READ_CNT and READ_SIG.
+    // Nullopt or false: the card sent NAK or stayed silent.
+    virtual bool writePage(int page, std::span<const std::uint8_t, 4> data);
+    virtual std::optional<Bytes> fastRead(int firstPage, int lastPage);
+    virtual std::optional<Bytes> pwdAuth(std::span<const std::uint8_t, 4> password);
+    virtual std::optional<Bytes> getVersion();
+    virtual std::optional<Bytes> readCounter(int counter);
+    virtual std::optional<Bytes> readSignature(int address);
 
   protected:
     // Callers hold mutex_.
@@ -77,6 +86,16 @@ class TypeACard {
     // An unexpected frame or a refused command: back to IDLE, or to HALT when woken from there.
     void rejectLocked();
     virtual void powerOffLocked();
+    // An ACTIVE card went to HALT (HLTA).
+    virtual void haltedLocked() {}
+    // The field went off or the card left it (after powerOffLocked): what lasts only while the card
+    // is powered is gone.
+    virtual void fieldLostLocked() {}
+    // A command the card does not understand: silence, back to IDLE or HALT.
+    std::nullopt_t refuseLocked() {
+        rejectLocked();
+        return std::nullopt;
+    }
 
     mutable std::mutex mutex_;
     bool layer4_ = false;

@@ -5,7 +5,8 @@
 //       0x18 read, 0x19 write; WUPA is 0x2D (field reset) followed by 0x12.
 //   VC (types 3, 5): 0x46 request, 0x47 anticollision over all cascade levels, 0x48 select, 0x29 halt,
 //       0x53 activate with RATS, 0x6B deselect, 0x54 APDU exchange, 0x4A authenticate, 0x4B read,
-//       0x4C write.
+//       0x4C write; for page tags 0x88 fast read, 0x8A password, 0x87 version, 0x89 counter, 0x8B
+//       signature (the read and write commands serve page tags as READ and COMPATIBILITY_WRITE).
 //   VD (type 1): 0x41 request, 0x42/0x43 anticollision/select of cascade level 1, 0x46/0x47 of levels
 //       2 and 3, 0x45 halt, 0x5A RATS, 0x5B APDU exchange, 0x5C deselect, 0x5F authenticate,
 //       0x61 read, 0x60 write.
@@ -45,6 +46,8 @@ Reply mifareWrite(TypeAFrontEnd& frontEnd, const Request& request);
 // One family's table each (used by attachField).
 void installVaTypeA(Firmware& firmware, std::shared_ptr<TypeAFrontEnd> frontEnd);
 void installVcTypeA(Firmware& firmware, std::shared_ptr<TypeAFrontEnd> frontEnd);
+// The VC family's page tag commands (part of installVcTypeA).
+void installVcPageTag(Firmware& firmware, const std::shared_ptr<TypeAFrontEnd>& frontEnd);
 void installVdTypeA(Firmware& firmware, std::shared_ptr<TypeAFrontEnd> frontEnd);
 
 }  // namespace rfsim

@@ -162,4 +162,34 @@ Reply TypeAFrontEnd::writeBlock(int block, std::span<const std::uint8_t> data) {
     return card->writeBlock(block, data.first<16>()) ? Reply{} : failure(kStatusCardRefused);
 }
 
+template <typename Command>
+Reply TypeAFrontEnd::tagAnswer(Command command) {
+    const auto card = activeCard();
+    if (!card) return failure(kStatusNoCard);
+    std::optional<Bytes> answer = command(*card);
+    if (!answer) return failure(kStatusCardRefused);
+    return Reply{0, std::move(*answer)};
+}
+
+Reply TypeAFrontEnd::fastRead(int firstPage, int lastPage) {
+    return tagAnswer([&](TypeACard& card) { return card.fastRead(firstPage, lastPage); });
+}
+
+Reply TypeAFrontEnd::pwdAuth(std::span<const std::uint8_t> password) {
+    if (password.size() != 4) return failure(kStatusBadParameter);
+    return tagAnswer([&](TypeACard& card) { return card.pwdAuth(password.first<4>()); });
+}
+
+Reply TypeAFrontEnd::getVersion() {
+    return tagAnswer([](TypeACard& card) { return card.getVersion(); });
+}
+
+Reply TypeAFrontEnd::readCounter(int counter) {
+    return tagAnswer([&](TypeACard& card) { return card.readCounter(counter); });
+}
+
+Reply TypeAFrontEnd::readSignature(int address) {
+    return tagAnswer([&](TypeACard& card) { return card.readSignature(address); });
+}
+
 }  // namespace rfsim

@@ -49,8 +49,17 @@ class TypeAFrontEnd {
     Reply authenticate(int block, bool keyB, std::span<const std::uint8_t> key);
     Reply readBlock(int block);
     Reply writeBlock(int block, std::span<const std::uint8_t> data);
+    // Page tag commands of the active tag: FAST_READ, PWD_AUTH, GET_VERSION, READ_CNT, READ_SIG.
+    Reply fastRead(int firstPage, int lastPage);
+    Reply pwdAuth(std::span<const std::uint8_t> password);
+    Reply getVersion();
+    Reply readCounter(int counter);
+    Reply readSignature(int address);
 
   private:
+    // Runs `command` on the active card: its answer as reply data, a NAK or silence as a refusal.
+    template <typename Command>
+    Reply tagAnswer(Command command);
     // False when the reader is set to another card interface: type A cards hear nothing then.
     // Applies field resets done by the reader commands since the last card command.
     bool ready();

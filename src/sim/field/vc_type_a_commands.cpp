@@ -42,6 +42,7 @@ void installVcTypeA(Firmware& firmware, std::shared_ptr<TypeAFrontEnd> frontEnd)
     install(0x4A, mifareAuthenticate);
     install(0x4B, mifareRead);
     install(0x4C, mifareWrite);
+    installVcPageTag(firmware, frontEnd);
 }
 
 }  // namespace rfsim

@@ -6,6 +6,7 @@
 #include "sim/card/cpu_card.hpp"
 #include "sim/card/iso4_card.hpp"
 #include "sim/card/mifare_classic_card.hpp"
+#include "sim/card/ntag_card.hpp"
 
 namespace rfsim {
 namespace {
@@ -34,6 +35,9 @@ const std::vector<CardKind>& cardKinds() {
         {"mifare1k-7", "Mifare Classic 1K, 7-byte UID", 7},
         {"mifare4k", "Mifare Classic 4K, 4-byte UID", 4},
         {"mifare4k-7", "Mifare Classic 4K, 7-byte UID", 7},
+        {"ntag213", "NTAG213 page tag: 45 pages (144 user bytes), password PWD_AUTH, counter, signature", 7},
+        {"ntag215", "NTAG215 page tag: 135 pages (504 user bytes), password PWD_AUTH, counter, signature", 7},
+        {"ntag216", "NTAG216 page tag: 231 pages (888 user bytes), password PWD_AUTH, counter, signature", 7},
         {"iso4", "ISO 14443-4 card, 7-byte UID", 7},
         {"cpu",
          "CPU card: ISO 14443-4, 7-byte UID, ISO 7816-4 COS with MF 3F00, DF 1001 (AID F05246444F434B01), "
@@ -66,6 +70,9 @@ MadeCard makeCard(std::string_view kind, std::string_view uidHex) {
     const std::string name = found->name;
     if (name == "iso4") return {makeIso4Card(uid), {}};
     if (name == "cpu") return {makeCpuCard(uid), {}};
+    if (name == "ntag213") return {makeNtag(uid, NtagType::ntag213), {}};
+    if (name == "ntag215") return {makeNtag(uid, NtagType::ntag215), {}};
+    if (name == "ntag216") return {makeNtag(uid, NtagType::ntag216), {}};
     const MifareSize size = name.starts_with("mifare4k") ? MifareSize::classic4K : MifareSize::classic1K;
     return {std::make_shared<MifareClassicCard>(uid, size), {}};
 }
@@ -76,6 +83,16 @@ std::string kindOf(const TypeACard& card) {
         return card.uid().size() == 7 ? name + "-7" : name;
     }
     if (dynamic_cast<const CpuCard*>(&card)) return "cpu";
+    if (const auto* tag = dynamic_cast<const NtagCard*>(&card)) {
+        switch (tag->type()) {
+            case NtagType::ntag213:
+                return "ntag213";
+            case NtagType::ntag215:
+                return "ntag215";
+            case NtagType::ntag216:
+                return "ntag216";
+        }
+    }
     if (dynamic_cast<const Iso4Card*>(&card)) return "iso4";
     return "typeA";
 }

@@ -1,5 +1,5 @@
-// The type A and Mifare Classic card code, and now and then a reader command, against a reader whose
-// every answer is random: well-framed replies with random status and random data of any length, or
+// The type A, Mifare Classic and page tag card code, and now and then a reader command, against a reader
+// whose every answer is random: well-framed replies with random status and random data of any length, or
 // silence. Nothing is asserted about the results beyond their ranges; what must not happen is a
 // crash, a write past a buffer (run it under AddressSanitizer) or a hang. The seed is fixed, so a
 // failure reproduces.
@@ -15,6 +15,8 @@
 #include "card/iso14443a/rf_iso14443a.hpp"
 #include "card/mifare/mifare_classic.hpp"
 #include "card/mifare/rf_mifare_classic.hpp"
+#include "card/page_tag/page_tag_type_a.hpp"
+#include "card/page_tag/rf_page_tag_type_a.hpp"
 #include "crypto/std_buf.hpp"
 #include "support/sim_readers.hpp"
 
@@ -154,6 +156,45 @@ class CardReplyFuzz : public testing::TestWithParam<std::uint8_t> {
         }
     }
 
+    void pageTagStep() {
+        const auto page = static_cast<std::uint8_t>(card.below(256));
+        const auto num = static_cast<std::uint8_t>(card.below(256));
+        Orvane::StdBuf out;
+        switch (card.below(5)) {
+            case 0: {
+                const int n = pageTag->read(card.chance(50), page, num, out);
+                EXPECT_LE(n, 4 * std::max<int>(num, 1));
+                EXPECT_LE(std::max(n, 0), static_cast<int>(out.size()));
+                break;
+            }
+            case 1: {
+                const Bytes data = card.bytes(card.below(100));
+                pageTag->write(card.chance(50), page, num, data.data(), static_cast<int>(data.size()));
+                break;
+            }
+            case 2:
+                EXPECT_LE(pageTag->fastRead(card.chance(50), page, num, out), 64);
+                break;
+            case 3: {
+                Orvane::PageTagVersion version{};
+                std::uint32_t counter = 0;
+                std::uint16_t pack = 0;
+                const Bytes pwd = card.bytes(4);
+                pageTag->getVersion(version);
+                pageTag->readCounter(counter);
+                EXPECT_LE(counter, 0xFFFFFFu);
+                pageTag->pwdAuth(pwd.data(), pack);
+                pageTag->readSignature(out);
+                break;
+            }
+            case 4: {
+                Orvane::TypeACardInfo info;
+                pageTag->selectAny(info);
+                break;
+            }
+        }
+    }
+
     // Now and then a reader command; a mode change sends the card code back to the mode request.
     void readerStep() {
         std::string version;
@@ -185,6 +226,8 @@ class CardReplyFuzz : public testing::TestWithParam<std::uint8_t> {
     std::shared_ptr<RfIso14443A> typeA = std::make_shared<RfIso14443A>(reader);
     std::shared_ptr<RfMifareClassic> blocks = std::make_shared<RfMifareClassic>(typeA);
     std::shared_ptr<Orvane::MifareClassic> mifare = std::make_shared<Orvane::MifareClassic>(blocks);
+    std::shared_ptr<Orvane::PageTagTypeA> pageTag =
+        std::make_shared<Orvane::PageTagTypeA>(std::make_shared<RfPageTagTypeA>(typeA));
     RandomCard card{0x5EED0000u + GetParam()};
 };
 
@@ -195,10 +238,12 @@ TEST_P(CardReplyFuzz, RandomRepliesNeverBreakTheCardCode) {
         const std::size_t pick = card.below(100);
         if (pick < 5)
             readerStep();
-        else if (pick < 50)
+        else if (pick < 45)
             typeAStep();
-        else
+        else if (pick < 75)
             mifareStep();
+        else
+            pageTagStep();
     }
 }
 
