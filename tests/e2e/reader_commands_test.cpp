@@ -9,6 +9,7 @@
 #include "sim_service.hpp"
 #include "support/log_capture.hpp"
 #include "support/pty_pair.hpp"
+#include "support/session_on_pty.hpp"
 
 using nlohmann::json;
 using namespace std::chrono_literals;
@@ -116,6 +117,10 @@ TEST_F(SimReaderService, APortNamedByAClientMustBeAReaderPort) {
         EXPECT_EQ(reply["err"], 0) << path;
     }
     EXPECT_TRUE(log.contains("warning serial port /dev/tty refused: a console or the controlling terminal"));
+    PtyPair shell;
+    SessionOnPty session(shell.slavePath());
+    ASSERT_TRUE(session.ready());
+    EXPECT_EQ(client.call(103, slot(0, {{"devType", 5}, {"addr", shell.slavePath()}}))["retval"], false);
     PtyPair emulator;  // a reader emulator's port: no session owns it
     EXPECT_EQ(client.call(103, slot(0, {{"devType", 5}, {"addr", emulator.slavePath()}}))["retval"], true);
 }
