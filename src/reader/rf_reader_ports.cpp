@@ -110,7 +110,13 @@ std::vector<serial::PortInfo> listPorts(DeviceBus& bus) {
 template <typename Transport>
 bool connectPort(Transport& reader, DeviceBus& bus, std::uint8_t kind, const std::string& portName,
                  bool keepOpen, bool (*admits)(const serial::PortInfo&), bool (*handshake)(Transport&)) {
-    const std::string name = portName.empty() ? lastGoodSerialPort(kind) : portName;
+    std::string name = portName;
+    if (name.empty()) {
+        name = lastGoodSerialPort(kind);
+        // The family's remembered port, while another reader of this process works on it, says
+        // nothing of where this reader is: a second reader of the family searches instead of failing.
+        if (!name.empty() && reader.portHeldElsewhere(name)) name.clear();
+    }
     bool found = false;
     if (!name.empty() && setPortName(reader.port(), name)) {
         // final either way; a port another reader works on is not touched, nor one that became

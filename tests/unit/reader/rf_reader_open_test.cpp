@@ -267,6 +267,18 @@ TEST_F(RfReaderOpen, SearchesOnTwoThreadsShareTheRememberedPorts) {
     EXPECT_TRUE(remembered == sim.portOf(kReaderVcSerial) || remembered == other.portOf(kReaderVcSerial));
 }
 
+TEST_F(RfReaderOpen, ASecondReaderOfTheFamilySearchesWhenTheRememberedPortIsInUse) {
+    SimReaders other;
+    sim.add(kReaderVcSerial);
+    other.add(kReaderVcSerial);
+    ASSERT_TRUE(openAs(kReaderVcSerial));
+    ASSERT_EQ(RfReader::lastGoodPort(kReaderVcSerial), sim.portOf(kReaderVcSerial));
+    // The remembered port is this process's first reader: the second one finds its own.
+    RfReader second(other.bus);
+    EXPECT_TRUE(second.setType(kReaderVcSerial) && second.open(false));
+    EXPECT_TRUE(reader->beep(10)) << "the first reader was left alone";
+}
+
 // ---- CH340 rate set-up ---------------------------------------------------------------------------
 
 TEST_F(RfReaderOpen, Ch340BridgeAndReaderMoveTo57600Together) {
