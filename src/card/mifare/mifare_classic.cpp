@@ -12,52 +12,18 @@ constexpr int kBlock = mifare::kBlockSize;
 }
 
 MifareClassic::MifareClassic(std::shared_ptr<IMifareClassicReader> reader)
-    : iso14443a_(reader ? reader->iso14443a() : nullptr), reader_(std::move(reader)) {}
-
-void MifareClassic::forget() {
-    selected_ = false;
-    uid_.fill(0);
-    uidLen_ = 0;
-}
+    : selection_(reader ? reader->iso14443a() : nullptr), reader_(std::move(reader)) {}
 
 bool MifareClassic::selectUid(const std::uint8_t* uid, int len) {
-    needReselect_ = false;
-    if (selected_) {
-        iso14443a_->deselect();
-        forget();
-    }
-    selected_ = uid != nullptr && iso14443a_->selectUid(uid, len, false, nullptr);
-    if (selected_) {
-        uidLen_ = static_cast<std::uint32_t>(std::clamp(len, 0, static_cast<int>(uid_.size())));
-        std::copy_n(uid, uidLen_, uid_.begin());
-    }
-    return selected_;
+    return selection_.selectUid(uid, len);
 }
 
 bool MifareClassic::selectAny(TypeACardInfo& info) {
-    needReselect_ = false;
-    if (selected_) {
-        iso14443a_->deselect();
-        forget();
-    }
-    selected_ = iso14443a_->selectAny(info, false, nullptr);
-    if (selected_) {
-        uidLen_ = static_cast<std::uint32_t>(std::clamp(info.uidLen, 0, static_cast<int>(uid_.size())));
-        std::copy_n(info.uid.begin(), uidLen_, uid_.begin());
-    }
-    return selected_;
+    return selection_.selectAny(info);
 }
 
 void MifareClassic::halt() {
-    iso14443a_->deselect();
-    forget();
-}
-
-// The card left the authenticated state: select it again by its UID.
-bool MifareClassic::reselect() {
-    const bool ok = iso14443a_->selectUid(uid_.data(), static_cast<int>(uidLen_), false, nullptr);
-    needReselect_ = !ok;
-    return ok;
+    selection_.halt();
 }
 
 int MifareClassic::checkRange(std::uint8_t sector, std::uint8_t pos, std::uint8_t num, const void* buffer,
@@ -73,11 +39,11 @@ int MifareClassic::checkRange(std::uint8_t sector, std::uint8_t pos, std::uint8_
 }
 
 int MifareClassic::prepare(bool reSelect, std::uint8_t sector, const std::uint8_t* key, bool keyB) {
-    if (!selected_) return kNotSelected;
-    if (needReselect_ && (!reSelect || !reselect())) return kCardLost;
+    if (!selection_.isSelected()) return kNotSelected;
+    if (selection_.needReselect() && (!reSelect || !selection_.reselect())) return kCardLost;
     if (key != nullptr && reader_->authenticate(sector, key, keyB)) return 0;
-    needReselect_ = true;
-    if (reSelect && !reselect()) return kCardLost;
+    selection_.markForReselect();
+    if (reSelect && !selection_.reselect()) return kCardLost;
     return kAuthFailed;
 }
 
@@ -90,8 +56,8 @@ int MifareClassic::read(bool reSelect, std::uint8_t sector, const std::uint8_t* 
     int done = 0;
     for (; done < range.count; ++done) {
         if (reader_->readBlock(static_cast<std::uint8_t>(range.first + done), out + kBlock * done)) continue;
-        needReselect_ = true;
-        if (reSelect && !reselect()) return kCardLost;
+        selection_.markForReselect();
+        if (reSelect && !selection_.reselect()) return kCardLost;
         return kBlock * done;
     }
     // The card reads Key A back as zeros (and Key B too when it is not readable): put the key
@@ -125,13 +91,13 @@ int MifareClassic::write(bool reSelect, std::uint8_t sector, const std::uint8_t*
             ++written;
             continue;
         }
-        needReselect_ = true;
+        selection_.markForReselect();
         if (!reSelect) break;
-        if (!reselect()) return kCardLost;
+        if (!selection_.reselect()) return kCardLost;
         // The manufacturer block is read-only on most cards: carry on with the rest of sector 0.
         if (block != 0) break;
         if (!reader_->authenticate(sector, key, keyB)) {
-            needReselect_ = true;
+            selection_.markForReselect();
             break;
         }
     }

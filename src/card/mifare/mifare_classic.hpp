@@ -10,6 +10,7 @@
 #include <memory>
 #include <span>
 
+#include "card/iso14443a/type_a_selection.hpp"
 #include "card/mifare/imifare_classic_reader.hpp"
 
 namespace Orvane {
@@ -32,9 +33,9 @@ class MifareClassic {
     bool selectUid(const std::uint8_t* uid, int len);
     bool selectAny(TypeACardInfo& info);
     void halt();
-    bool isSelected() const { return selected_; }
-    std::span<const std::uint8_t> uid() const { return {uid_.data(), uidLen_}; }
-    bool needReselect() const { return needReselect_; }
+    bool isSelected() const { return selection_.isSelected(); }
+    std::span<const std::uint8_t> uid() const { return selection_.uid(); }
+    bool needReselect() const { return selection_.needReselect(); }
 
     // Reads blocks pos .. pos+num-1 of the sector (num 0 = to the sector's end) into out. Returns
     // 16 x blocks read or a Status. With `fill` a trailer image read gets the key used written in.
@@ -62,15 +63,9 @@ class MifareClassic {
                    Range& range) const;
     // Selected card, reselection when needed, authentication: 0 or a Status.
     int prepare(bool reSelect, std::uint8_t sector, const std::uint8_t* key, bool keyB);
-    bool reselect();
-    void forget();
 
-    std::shared_ptr<IIso14443AReader> iso14443a_;
+    TypeASelection selection_;
     std::shared_ptr<IMifareClassicReader> reader_;
-    bool needReselect_ = false;
-    bool selected_ = false;
-    std::array<std::uint8_t, 10> uid_{};
-    std::uint32_t uidLen_ = 0;
 };
 
 }  // namespace Orvane

@@ -20,62 +20,29 @@ bool beyondLastPage(std::uint8_t page, int count) {
 }  // namespace
 
 PageTagTypeA::PageTagTypeA(std::shared_ptr<IPageTagTypeAReader> reader)
-    : iso14443a_(reader ? reader->iso14443a() : nullptr), reader_(std::move(reader)) {}
-
-void PageTagTypeA::forget() {
-    selected_ = false;
-    uid_.fill(0);
-    uidLen_ = 0;
-}
+    : selection_(reader ? reader->iso14443a() : nullptr), reader_(std::move(reader)) {}
 
 bool PageTagTypeA::selectUid(const std::uint8_t* uid, int len) {
-    needReselect_ = false;
-    if (selected_) {
-        iso14443a_->deselect();
-        forget();
-    }
-    selected_ = uid != nullptr && iso14443a_->selectUid(uid, len, false, nullptr);
-    if (selected_) {
-        uidLen_ = static_cast<std::uint32_t>(std::clamp(len, 0, static_cast<int>(uid_.size())));
-        std::copy_n(uid, uidLen_, uid_.begin());
-    }
-    return selected_;
+    return selection_.selectUid(uid, len);
 }
 
 bool PageTagTypeA::selectAny(TypeACardInfo& info) {
-    needReselect_ = false;
-    if (selected_) {
-        iso14443a_->deselect();
-        forget();
-    }
-    selected_ = iso14443a_->selectAny(info, false, nullptr);
-    if (selected_) {
-        uidLen_ = static_cast<std::uint32_t>(std::clamp(info.uidLen, 0, static_cast<int>(uid_.size())));
-        std::copy_n(info.uid.begin(), uidLen_, uid_.begin());
-    }
-    return selected_;
+    return selection_.selectAny(info);
 }
 
 void PageTagTypeA::halt() {
-    iso14443a_->deselect();
-    forget();
-}
-
-bool PageTagTypeA::reselect() {
-    const bool ok = iso14443a_->selectUid(uid_.data(), static_cast<int>(uidLen_), false, nullptr);
-    needReselect_ = !ok;
-    return ok;
+    selection_.halt();
 }
 
 int PageTagTypeA::prepare(bool reSelect) {
-    if (!selected_) return kNotSelected;
-    if (needReselect_ && (!reSelect || !reselect())) return kTagLost;
+    if (!selection_.isSelected()) return kNotSelected;
+    if (selection_.needReselect() && (!reSelect || !selection_.reselect())) return kTagLost;
     return 0;
 }
 
 int PageTagTypeA::afterFailure(bool reSelect, int result) {
-    needReselect_ = true;
-    if (reSelect && !reselect()) return kTagLost;
+    selection_.markForReselect();
+    if (reSelect && !selection_.reselect()) return kTagLost;
     return result;
 }
 
@@ -114,34 +81,34 @@ int PageTagTypeA::fastRead(bool reSelect, std::uint8_t page, std::uint8_t num, I
 }
 
 bool PageTagTypeA::reselectIfNeeded() {
-    return !needReselect_ || reselect();
+    return !selection_.needReselect() || selection_.reselect();
 }
 
 bool PageTagTypeA::pwdAuth(const std::uint8_t* password, std::uint16_t& pack) {
     if (!reselectIfNeeded()) return false;
     if (reader_->pwdAuth(password, pack)) return true;
-    needReselect_ = true;
+    selection_.markForReselect();
     return false;
 }
 
 bool PageTagTypeA::getVersion(PageTagVersion& out) {
     if (!reselectIfNeeded()) return false;
     if (reader_->getVersion(out)) return true;
-    needReselect_ = true;
+    selection_.markForReselect();
     return false;
 }
 
 bool PageTagTypeA::readCounter(std::uint32_t& counter) {
     if (!reselectIfNeeded()) return false;
     if (reader_->readCounter(counter)) return true;
-    needReselect_ = true;
+    selection_.markForReselect();
     return false;
 }
 
 bool PageTagTypeA::readSignature(IBuffer& out) {
     if (!reselectIfNeeded()) return false;
     if (reader_->readSignature(out)) return true;
-    needReselect_ = true;
+    selection_.markForReselect();
     return false;
 }
 

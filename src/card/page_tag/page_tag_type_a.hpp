@@ -11,6 +11,7 @@
 #include <memory>
 #include <span>
 
+#include "card/iso14443a/type_a_selection.hpp"
 #include "card/page_tag/ipage_tag_reader.hpp"
 
 namespace Orvane {
@@ -32,9 +33,9 @@ class PageTagTypeA {
     bool selectUid(const std::uint8_t* uid, int len);
     bool selectAny(TypeACardInfo& info);
     void halt();
-    bool isSelected() const { return selected_; }
-    std::span<const std::uint8_t> uid() const { return {uid_.data(), uidLen_}; }
-    bool needReselect() const { return needReselect_; }
+    bool isSelected() const { return selection_.isSelected(); }
+    std::span<const std::uint8_t> uid() const { return selection_.uid(); }
+    bool needReselect() const { return selection_.needReselect(); }
 
     // `num` pages from `page` (at least one): 4 x count, a partial byte count or a Status.
     int read(bool reSelect, std::uint8_t page, std::uint8_t num, IBuffer& out);
@@ -54,15 +55,9 @@ class PageTagTypeA {
     int afterFailure(bool reSelect, int result);
     // The reselection the tag operations other than read and write make first.
     bool reselectIfNeeded();
-    bool reselect();
-    void forget();
 
-    std::shared_ptr<IIso14443AReader> iso14443a_;
+    TypeASelection selection_;
     std::shared_ptr<IPageTagTypeAReader> reader_;
-    bool needReselect_ = false;
-    bool selected_ = false;
-    std::array<std::uint8_t, 10> uid_{};
-    std::uint32_t uidLen_ = 0;
 };
 
 }  // namespace Orvane
