@@ -41,7 +41,7 @@ int changePin(const json& request, json& reply, CosPboc2& cos) {
 int pinWithKey(GCODE code, const json& request, json& reply, CosPboc2& cos, const ChannelPtr& channel) {
     const auto id = uintField(request, "id");
     const std::string* pin = stringField(request, "pin");
-    if (!id || pin == nullptr || field(request, "key") == nullptr) return hr::kMalformed;
+    if (!id || pin == nullptr) return hr::kMalformed;
     _KeyData key;
     if (const int filled = keyAt(request, "key", reply, key, channel); filled != kDone) return filled;
     reply["retval"] =

@@ -20,9 +20,8 @@ constexpr std::uint8_t kBalanceBytes = 4, kProveBytes = 8;
 
 }  // namespace
 
-std::uint16_t CosPboc2::send(std::uint8_t ins, std::uint8_t p1, std::uint8_t p2,
-                             std::span<const std::uint8_t> data, const cos_7816::_KeyData* sm) {
-    if (data.size() > 0xFF) return sw::kBadParam;
+bool CosPboc2::put(std::uint8_t ins, std::uint8_t p1, std::uint8_t p2, std::span<const std::uint8_t> data) {
+    if (data.size() > 0xFF) return false;
     std::uint8_t* io = card_->ioBuffer();
     io[0] = kProprietaryCla;
     io[1] = ins;
@@ -30,20 +29,19 @@ std::uint16_t CosPboc2::send(std::uint8_t ins, std::uint8_t p1, std::uint8_t p2,
     io[3] = p2;
     io[4] = static_cast<std::uint8_t>(data.size());
     std::copy(data.begin(), data.end(), io + 5);
+    return true;
+}
+
+std::uint16_t CosPboc2::send(std::uint8_t ins, std::uint8_t p1, std::uint8_t p2,
+                             std::span<const std::uint8_t> data, const cos_7816::_KeyData* sm) {
+    if (!put(ins, p1, p2, data)) return sw::kBadParam;
     return card_->transceive(sm, kApduLcData);
 }
 
 std::uint16_t CosPboc2::sendForAnswer(std::uint8_t ins, std::uint8_t p1, std::uint8_t p2,
                                       std::span<const std::uint8_t> data, std::uint8_t le) {
-    if (data.size() > 0xFF) return sw::kBadParam;
-    std::uint8_t* io = card_->ioBuffer();
-    io[0] = kProprietaryCla;
-    io[1] = ins;
-    io[2] = p1;
-    io[3] = p2;
-    io[4] = static_cast<std::uint8_t>(data.size());
-    std::copy(data.begin(), data.end(), io + 5);
-    io[5 + data.size()] = le;
+    if (!put(ins, p1, p2, data)) return sw::kBadParam;
+    card_->ioBuffer()[5 + data.size()] = le;
     return card_->transceive(nullptr, kApduLcDataLe);
 }
 

@@ -71,7 +71,9 @@ class CosPboc2 {
     std::uint16_t commit(OrderRecord& record);
 
   private:
-    // CLA INS P1 P2 Lc data into the I/O buffer, sent as case 0 under `sm`.
+    // CLA INS P1 P2 Lc data into the I/O buffer; false when the data does not fit one Lc byte.
+    bool put(std::uint8_t ins, std::uint8_t p1, std::uint8_t p2, std::span<const std::uint8_t> data);
+    // put, sent as case 0 under `sm`.
     std::uint16_t send(std::uint8_t ins, std::uint8_t p1, std::uint8_t p2, std::span<const std::uint8_t> data,
                        const cos_7816::_KeyData* sm = nullptr);
     // As send, with Le after the data (case 2); the response stays in the I/O buffer.
