@@ -293,7 +293,7 @@ TEST_F(UdpWorkTest, EventsAreDroppedWhileTheClientLags) {
 // A datagram may be in delivery on the loop thread while the session closes its slot or ends: no
 // event may follow the close, and nothing the delivery uses may be freed under it.
 TEST_F(UdpWorkTest, ClosingWhileDatagramsArriveIsSafe) {
-    const std::uint16_t port = UdpPeer::freePort();
+    const std::uint16_t port = UdpPeer::freePortOutsideEphemeralRange();
     std::atomic<bool> flooding{true};
     std::thread flood([&] {
         UdpPeer peer;

@@ -10,7 +10,9 @@
 
 #include <chrono>
 #include <cstdint>
+#include <fstream>
 #include <optional>
+#include <random>
 #include <vector>
 
 class UdpPeer {
@@ -53,6 +55,23 @@ class UdpPeer {
 
     // A loopback port that was free a moment ago.
     static std::uint16_t freePort() { return UdpPeer().port(); }
+
+    // A free port below the system's ephemeral range, for a test that closes and rebinds one port
+    // many times: between two binds, any socket of a parallel test that binds port 0 may be handed
+    // an ephemeral port, never one of these.
+    static std::uint16_t freePortOutsideEphemeralRange() {
+        std::random_device seed;
+        std::mt19937 pick(seed());
+        int ephemeralLow = 32768;
+        std::ifstream("/proc/sys/net/ipv4/ip_local_port_range") >> ephemeralLow;
+        if (ephemeralLow <= 10000) return freePort();
+        std::uniform_int_distribution<int> port(ephemeralLow / 2, ephemeralLow - 1);
+        for (int attempt = 0; attempt < 200; ++attempt) {
+            const auto candidate = static_cast<std::uint16_t>(port(pick));
+            if (UdpPeer(candidate).port() == candidate) return candidate;
+        }
+        return freePort();
+    }
 
   private:
     static sockaddr_in loopback(std::uint16_t port) {
