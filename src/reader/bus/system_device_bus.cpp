@@ -85,7 +85,7 @@ void startHid() {
 
 }  // namespace
 
-SystemDeviceBus::SystemDeviceBus() {
+SystemDeviceBus::SystemDeviceBus(std::string root) : root_(std::move(root)) {
     if (libusb_init(&usb_) != 0) usb_ = nullptr;
 }
 
@@ -122,7 +122,7 @@ std::unique_ptr<UsbDevice> SystemDeviceBus::wrapUsb(std::intptr_t sysDevice) {
 }
 
 std::vector<serial::PortInfo> SystemDeviceBus::listSerialPorts() {
-    return serial::listPorts("/");
+    return serial::listPorts(root_);
 }
 
 namespace {

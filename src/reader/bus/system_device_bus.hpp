@@ -3,6 +3,7 @@
 // serial ports from /dev and sysfs.
 
 #include <memory>
+#include <string>
 
 #include "reader/bus/device_bus.hpp"
 
@@ -12,7 +13,9 @@ namespace Orvane {
 
 class SystemDeviceBus : public DeviceBus {
   public:
-    SystemDeviceBus();
+    // `root` is where /dev and /sys are looked up for serial ports: "/" on a machine, a folder
+    // holding a fake /dev and /sys in tests.
+    explicit SystemDeviceBus(std::string root = "/");
     ~SystemDeviceBus() override;
     SystemDeviceBus(const SystemDeviceBus&) = delete;
     SystemDeviceBus& operator=(const SystemDeviceBus&) = delete;
@@ -23,7 +26,10 @@ class SystemDeviceBus : public DeviceBus {
     std::unique_ptr<UsbDevice> wrapUsb(std::intptr_t sysDevice) override;
     std::vector<serial::PortInfo> listSerialPorts() override;
 
+    const std::string& root() const { return root_; }
+
   private:
+    std::string root_;
     libusb_context* usb_ = nullptr;  // null when libusb could not start: USB opens then fail
 };
 
