@@ -7,6 +7,7 @@
 #include "reader/frame/va_opcodes.hpp"
 #include "reader/frame/vc_opcodes.hpp"
 #include "reader/frame/vd_opcodes.hpp"
+#include "reader/reader_type_gate.hpp"
 #include "reader/rf_reader_ports.hpp"
 #include "reader/transport/va_reader_hid.hpp"
 #include "reader/transport/vb_reader_ch340.hpp"
@@ -213,17 +214,31 @@ bool RfReader::connect() {
 }
 
 bool RfReader::connectDetect() {
+    Orvane::OpenGate gate;
+    return connectDetect(gate);
+}
+
+bool RfReader::connectAdmitted(Orvane::ReaderTypeGate& gate) {
+    if (!gate.admit(type_)) return false;
     if (connect()) return true;
+    gate.probeFailed(type_);
+    return false;
+}
+
+bool RfReader::connectDetect(Orvane::ReaderTypeGate& gate) {
+    if (connectAdmitted(gate)) return true;
     if (!autoDetect_) return false;
     const bool skipCh9326 = type_ == kReaderVcCh9326;  // it was just tried
     for (const std::uint8_t kind : kProbeOrder) {
         if (kind == kReaderVcCh9326 && skipCh9326) continue;
-        setType(kind);  // a fresh transport for every probe
+        if (!gate.admit(kind)) continue;  // another entry drives it: its device is not touched
+        setType(kind);                    // a fresh transport for every probe
         close();
         if (connect()) {
             autoDetect_ = true;
             return true;
         }
+        gate.probeFailed(kind);
     }
     setType(kReaderVcCh9326);
     autoDetect_ = true;  // the next open probes again
@@ -231,11 +246,16 @@ bool RfReader::connectDetect() {
 }
 
 bool RfReader::open(bool flag) {
-    if (!connectDetect() && !flag) return false;
+    Orvane::OpenGate gate;
+    return open(flag, gate);
+}
+
+bool RfReader::open(bool flag, Orvane::ReaderTypeGate& gate) {
+    if (!connectDetect(gate) && !flag) return false;
     if (handshake(*this)) return true;
     // One more round: a reader that was replugged or reset answers the second time.
     close();
-    if (!connectDetect()) return false;
+    if (!connectDetect(gate)) return false;
     if (handshake(*this)) return true;
     close();
     return false;

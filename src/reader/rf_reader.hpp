@@ -26,6 +26,7 @@ class VCReaderCH9326;
 class VCReaderSerial;
 class VDReaderHid;
 class DeviceBus;
+class ReaderTypeGate;
 }  // namespace Orvane
 
 class RfReader : public Orvane::IRfReader {
@@ -51,6 +52,9 @@ class RfReader : public Orvane::IRfReader {
     bool open(bool flag);
     bool connect();
     bool connectDetect();
+    // The same, touching a type's devices only when the gate admits the type.
+    bool open(bool flag, Orvane::ReaderTypeGate& gate);
+    bool connectDetect(Orvane::ReaderTypeGate& gate);
     bool readVersion(std::string& text);
     // Yellow and green LEDs of the VC readers (one LED command each).
     bool setLeds(std::uint8_t yellow, std::uint8_t green);
@@ -83,6 +87,8 @@ class RfReader : public Orvane::IRfReader {
 
   private:
     struct Transports;
+
+    bool connectAdmitted(Orvane::ReaderTypeGate& gate);
 
     bool keepOpen_ = true;
     bool autoDetect_ = false;

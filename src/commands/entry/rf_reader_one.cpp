@@ -1,8 +1,5 @@
 #include "commands/entry/rf_reader_one.hpp"
 
-#include <chrono>
-#include <thread>
-
 #include "card/cpu/cos7816.hpp"
 #include "card/cpu/cos_fm2.hpp"
 #include "card/cpu/cpu_cos_typea.hpp"
@@ -16,28 +13,17 @@
 #include "card/page_tag/page_tag_type_a.hpp"
 #include "card/page_tag/rf_page_tag_type_a.hpp"
 #include "card/purse/cos_pboc2.hpp"
+#include "commands/entry/entry_type_gate.hpp"
 #include "commands/entry/exchange_locked_type_a.hpp"
 #include "commands/entry/reader_in_use.hpp"
 #include "commands/key_provider/provider_wait.hpp"
 
 namespace {
 
-// How long an open waits for another entry to let go of the same reader type.
-constexpr auto kInUseGrace = std::chrono::milliseconds(300);
-
 std::shared_ptr<FinderState> finderFor(const std::shared_ptr<RfReader>& reader) {
     // The alias keeps the reader, and with it the mutex, alive as long as a task holds the state.
     return std::make_shared<FinderState>(std::shared_ptr<std::mutex>(reader, &reader->exchangeMutex()),
                                          [reader = reader.get()] { return reader->deviceLost(); });
-}
-
-// Waits out the grace for another entry to let go of `type`; false when it still holds it.
-bool waitForRelease(ReaderInUse& registry, std::unique_lock<std::mutex>& lock, std::uint8_t type) {
-    if (!registry.isHeld(type)) return true;
-    lock.unlock();
-    std::this_thread::sleep_for(kInUseGrace);
-    lock.lock();
-    return !registry.isHeld(type);
 }
 
 }  // namespace
@@ -72,37 +58,33 @@ RfReaderOne::~RfReaderOne() {
 
 int RfReaderOne::openReader(bool flag) {
     ReaderInUse& registry = ReaderInUse::process();
-    std::unique_lock lock(registry.mutex());
-    registry.mark(readerType_, false);
     readerType_ = kReaderNone;
-    // A fixed type held elsewhere is refused before its device is touched: opening it would run the
-    // handshake (and on type 6 a USB reset) under the entry that is using it. A detecting entry only
-    // learns its type by opening.
-    if (!reader_->autoDetect() && reader_->type() != kReaderNone &&
-        !waitForRelease(registry, lock, reader_->type()))
-        return -1;
-    if (!reader_->open(flag)) {
-        // The claim is gone already; keeping the type would let a later close release another
-        // entry's claim on it, and a find task start on a reader that is not open.
-        return 0;
-    }
-    const std::uint8_t type = reader_->type();
-    if (!waitForRelease(registry, lock, type)) {
-        lock.unlock();
-        reader_->close();
+    // The entry's own claim stays through a reopen: letting go of it first would let another entry
+    // take the type while this entry's device is still open. No lock is held while devices are
+    // opened and handshaken: the claims alone keep other entries off them.
+    EntryTypeGate gate(registry, this);
+    // A fixed type held elsewhere is refused before its device is touched. A detecting entry skips
+    // the types others hold while it probes.
+    if (!reader_->autoDetect() && reader_->type() != kReaderNone && !gate.admit(reader_->type())) {
+        registry.releaseAll(this);
         return -1;
     }
-    readerType_ = type;
-    registry.mark(type, true);
+    if (!reader_->open(flag, gate)) {
+        // Nothing claimed stays behind: a later close must not release another entry's claim, nor
+        // a find task start on a reader that is not open.
+        registry.releaseAll(this);
+        return gate.refusedAny() ? -1 : 0;
+    }
+    readerType_ = reader_->type();
+    registry.keepOnly(this, readerType_);
     return 1;
 }
 
 void RfReaderOne::closeReader() {
-    ReaderInUse& registry = ReaderInUse::process();
-    std::lock_guard lock(registry.mutex());
-    registry.mark(readerType_, false);
-    readerType_ = kReaderNone;
+    // The device is closed before the type is let go, so the next entry finds it closed.
     reader_->close();
+    ReaderInUse::process().releaseAll(this);
+    readerType_ = kReaderNone;
 }
 
 RfReaderOne::FindStart RfReaderOne::startFindTask(FindIdTask task) {

@@ -12,6 +12,7 @@
 
 #include "reader/bus/system_device_bus.hpp"
 #include "support/fake_channel.hpp"
+#include "support/pty_pair.hpp"
 #include "support/scripted_searchers.hpp"
 #include "support/sim_readers.hpp"
 
@@ -68,6 +69,44 @@ TEST_F(ReaderEntry, FailedOpenLeavesNoClaimBehind) {
     first.closeReader();
     RfReaderOne third(channel, kReaderVaHid);
     EXPECT_EQ(third.openReader(true), -1);
+}
+
+// A detecting entry never opens or handshakes a reader another entry drives: it skips that type and
+// answers that the reader is in use.
+TEST_F(ReaderEntry, DetectionLeavesAHeldReaderAlone) {
+    RfReaderOne owner(channel, kReaderVaHid);
+    ASSERT_EQ(owner.openReader(true), 1);
+    const int framesBefore = sim.reader(kReaderVaHid).state().framesAnswered;
+
+    RfReaderOne detecting(channel, kReaderNone);
+    EXPECT_EQ(detecting.openReader(true), -1);
+    EXPECT_EQ(detecting.readerType(), kReaderNone);
+    EXPECT_EQ(sim.reader(kReaderVaHid).state().framesAnswered, framesBefore);
+
+    owner.closeReader();
+    EXPECT_EQ(detecting.openReader(true), 1);
+    EXPECT_EQ(detecting.readerType(), kReaderVaHid);
+}
+
+// An open that waits on a silent device holds no lock that another entry's open or close needs.
+TEST_F(ReaderEntry, ASlowOpenDelaysNoOtherEntry) {
+    PtyPair silent;  // a serial reader that never answers
+    RfReaderOne slow(channel, kReaderVcSerial);
+    ASSERT_TRUE(slow.reader()->setPortName(kReaderVcSerial, silent.slavePath()));
+    std::promise<void> started;
+    std::thread opening([&] {
+        started.set_value();
+        EXPECT_EQ(slow.openReader(true), 0);
+    });
+    started.get_future().wait();
+    std::this_thread::sleep_for(50ms);  // inside its first handshake
+
+    RfReaderOne quick(channel, kReaderVaHid);
+    const auto before = std::chrono::steady_clock::now();
+    EXPECT_EQ(quick.openReader(true), 1);
+    quick.closeReader();
+    EXPECT_LT(std::chrono::steady_clock::now() - before, 150ms);
+    opening.join();
 }
 
 TEST_F(ReaderEntry, SessionFreedOnItsOwnFinderThread) {
