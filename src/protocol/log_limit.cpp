@@ -21,14 +21,33 @@ LogRateLimit::Verdict LogRateLimit::pass(Clock::time_point now) {
     return verdict;
 }
 
+namespace {
+
+struct Limits {
+    std::mutex mutex;
+    std::unordered_map<const char*, LogRateLimit> byKind;
+};
+
+Limits& limits() {
+    static Limits all;
+    return all;
+}
+
+}  // namespace
+
 LogRateLimit::Verdict passLogLine(const char* kind) {
     // Kinds are the format texts in the code, so the map stays small; the bound is for a format
     // built at run time, which would otherwise add a kind per line.
     static constexpr std::size_t kMaxKinds = 4096;
-    static std::mutex mutex;
-    static std::unordered_map<const char*, LogRateLimit> limits;
+    Limits& all = limits();
     const auto now = LogRateLimit::Clock::now();
-    std::lock_guard lock(mutex);
-    if (limits.size() >= kMaxKinds && !limits.contains(kind)) limits.clear();
-    return limits[kind].pass(now);
+    std::lock_guard lock(all.mutex);
+    if (all.byKind.size() >= kMaxKinds && !all.byKind.contains(kind)) all.byKind.clear();
+    return all.byKind[kind].pass(now);
+}
+
+void forgetLogLimits() {
+    Limits& all = limits();
+    std::lock_guard lock(all.mutex);
+    all.byKind.clear();
 }

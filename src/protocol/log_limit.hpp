@@ -30,3 +30,6 @@ class LogRateLimit {
 // The verdict for one line of a kind (its format text) now, from a limiter per kind shared by all
 // threads.
 LogRateLimit::Verdict passLogLine(const char* kind);
+
+// Every kind starts afresh (a test that reads the lines it caused, after others filled the window).
+void forgetLogLimits();

@@ -20,6 +20,18 @@ std::optional<std::int64_t> intField(const nlohmann::json& request, const char* 
 std::optional<bool> boolField(const nlohmann::json& request, const char* name);
 const std::string* stringField(const nlohmann::json& request, const char* name);
 
+// Why the last getter of this thread came up empty: the field's name and "missing" or "not a ..."
+// (empty when the last getter found its field). When a handler refuses a request as malformed, this
+// names the field it stumbled on, for the log line that says why the connection was closed. A field
+// checked by hand after field() records only "missing"; noteFieldProblem records the rest.
+struct FieldProblem {
+    std::string name;
+    std::string what;
+};
+const FieldProblem& lastFieldProblem();
+void noteFieldProblem(const char* name, const char* what);
+void clearFieldProblem();
+
 // A parameter used as a byte: only its low 8 bits count.
 inline std::uint8_t lowByte(std::uint64_t value) {
     return static_cast<std::uint8_t>(value & 0xFF);

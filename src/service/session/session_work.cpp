@@ -103,7 +103,11 @@ bool SessionWork::run(json& command) {
     if (!channel || !channel->isConnected()) return false;
     // Whatever a handler throws ends this connection only; the thread goes on serving the others.
     try {
-        return dispatchCommand(command);
+        clearFieldProblem();
+        if (dispatchCommand(command)) return true;
+        // A refused send (the connection went meanwhile) is no fault of the request.
+        if (channel->isConnected()) logMalformed(command);
+        return false;
     } catch (const std::exception& e) {
         logError("message %s failed: %s; closing the connection", describeForLog(command), e.what());
     } catch (...) {
@@ -112,13 +116,26 @@ bool SessionWork::run(json& command) {
     return false;
 }
 
+void SessionWork::logMalformed(const json& request) {
+    // Names and kinds only: a field's value may be a password or a key.
+    const FieldProblem problem = lastFieldProblem();  // a copy: describeForLog reads fields too
+    if (!request.is_object())
+        logWarn("closing the connection: the message is not a JSON object");
+    else if (problem.name.empty())
+        logWarn("closing the connection: message %s has a field outside its accepted form",
+                describeForLog(request));
+    else
+        logWarn("closing the connection: message %s: field \"%s\" %s", describeForLog(request), problem.name,
+                problem.what);
+}
+
 bool SessionWork::dispatchCommand(json& request) {
     if (!request.is_object()) return false;
-    const json* ack = field(request, "ack");
-    if (!ack || !ack->is_string()) return false;
+    if (!stringField(request, "ack")) return false;
     json reply = json::object();
-    reply["ack"] = *ack;
+    reply["ack"] = request["ack"];
     const json* codeField = field(request, "code");
+    if (codeField && !codeField->is_number_integer()) noteFieldProblem("code", "not a whole number");
     if (!codeField || !codeField->is_number_integer()) return false;
     const long long code = numberForLog(*codeField);
 
@@ -156,12 +173,12 @@ bool SessionWork::dispatchCommand(json& request) {
 }
 
 bool SessionWork::login(const json& request, json& reply) {
-    const json* user = field(request, "user");
-    const json* pass = field(request, "pass");
-    if (!user || !pass || !user->is_string() || !pass->is_string()) return false;
+    const std::string* user = stringField(request, "user");
+    const std::string* pass = user ? stringField(request, "pass") : nullptr;
+    if (!user || !pass) return false;
     // Both comparisons always run, so the time taken does not tell which one failed.
-    const bool userOk = Orvane::secureEquals(user->get_ref<const std::string&>(), config_->get(cfg::user));
-    const bool passOk = Orvane::secureEquals(pass->get_ref<const std::string&>(), config_->get(cfg::pass));
+    const bool userOk = Orvane::secureEquals(*user, config_->get(cfg::user));
+    const bool passOk = Orvane::secureEquals(*pass, config_->get(cfg::pass));
     if (userOk && passOk) {
         loggedIn_ = true;
         throttle_.succeeded();
@@ -182,9 +199,9 @@ bool SessionWork::machineIdentity(json& reply) {
 }
 
 bool SessionWork::statusWordText(const json& request, json& reply) {
-    const json* sw = field(request, "sw");
-    if (!sw || !sw->is_number_unsigned()) return false;
-    reply["retval"] = swText(static_cast<std::uint16_t>(sw->get<std::uint64_t>() & 0xFFFF));
+    const auto sw = uintField(request, "sw");
+    if (!sw) return false;
+    reply["retval"] = swText(static_cast<std::uint16_t>(*sw & 0xFFFF));
     setResult(reply, Result::kDone);
     return send(reply);
 }

@@ -50,6 +50,7 @@ class SessionWork {
     void releaseHeldReply();
 
   private:
+    void logMalformed(const nlohmann::json& request);
     bool dispatchCommand(nlohmann::json& request);
     bool login(const nlohmann::json& request, nlohmann::json& reply);
     bool machineIdentity(nlohmann::json& reply);

@@ -70,6 +70,30 @@ TEST_F(SessionTest, MalformedAfterLoginAlsoClose) {
     EXPECT_EQ(channel->sent().size(), before);
 }
 
+// The log says which field made a request malformed, by name and kind, never by value.
+TEST_F(SessionTest, AClosingForAMalformedRequestIsLoggedWithTheField) {
+    LogCapture log;
+    const struct {
+        const char* message;
+        const char* logged;
+    } beforeLogin[] = {
+        {R"({"ack":"a","code":0,"user":"public"})", R"(message code 0 ack "a": field "pass" missing)"},
+        {R"({"ack":"a","code":0,"user":1,"pass":"hunter2"})",
+         R"(message code 0 ack "a": field "user" not a string)"},
+        {R"({"ack":"a","code":"1"})", R"(message (no code) ack "a": field "code" not a whole number)"},
+        {R"({"ack":"a"})", R"(message (no code) ack "a": field "code" missing)"},
+        {R"({"code":1})", R"(message code 1: field "ack" missing)"},
+    };
+    for (const auto& c : beforeLogin) {
+        EXPECT_FALSE(session.dispatch(c.message)) << c.message;
+        EXPECT_TRUE(log.contains(std::string("closing the connection: ") + c.logged)) << c.message;
+    }
+    logIn();
+    EXPECT_FALSE(session.dispatch(R"({"ack":"k","code":400,"sw":-1})"));
+    EXPECT_TRUE(log.contains(R"(message code 400 ack "k": field "sw" not a whole number of 0 or more)"));
+    EXPECT_FALSE(log.contains("hunter2"));
+}
+
 TEST_F(SessionTest, BinaryFrameCloses) {
     channel->setTextFrame(false);
     EXPECT_FALSE(session.dispatch(R"({"ack":"a","code":0,"user":"public","pass":"secret"})"));
@@ -124,8 +148,7 @@ TEST_F(SessionTest, VersionReplyIsRenderedExactly) {
 
 TEST_F(SessionTest, CodesWithoutHandlerAnswer103) {
     logIn();
-    for (long long code :
-         {3LL, 99LL, 199LL, 399LL, 401LL, 404LL, 498LL, 1199LL, -5LL, 4294967296LL}) {
+    for (long long code : {3LL, 99LL, 199LL, 399LL, 401LL, 404LL, 498LL, 1199LL, -5LL, 4294967296LL}) {
         const json request = {{"ack", "x"}, {"code", code}};
         EXPECT_TRUE(session.dispatch(request.dump())) << code;
         EXPECT_EQ(lastReply()["err"], 103) << code;
