@@ -1,6 +1,6 @@
 #include "reader/probe_log.hpp"
 
-#include "protocol/log.hpp"
+#include <spdlog/spdlog.h>
 
 namespace Orvane {
 
@@ -26,11 +26,12 @@ const char* probeOutcomeText(ProbeOutcome outcome) {
 
 void logProbe(std::uint8_t readerType, const std::string& device, ProbeOutcome outcome,
               const std::string& detail) {
+    // spdlog itself: the reader layer sits below the protocol layer's log helpers.
     if (detail.empty())
-        logInfo("reader probe: type %d on %s: %s", readerType, device, probeOutcomeText(outcome));
+        spdlog::info("reader probe: type {} on {}: {}", int{readerType}, device, probeOutcomeText(outcome));
     else
-        logInfo("reader probe: type %d on %s: %s (%s)", readerType, device, probeOutcomeText(outcome),
-                detail);
+        spdlog::info("reader probe: type {} on {}: {} ({})", int{readerType}, device,
+                     probeOutcomeText(outcome), detail);
 }
 
 }  // namespace Orvane

@@ -4,13 +4,16 @@
 #include <chrono>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include "reader/bus/device_bus.hpp"
 #include "reader/frame/va_frame.hpp"
 #include "reader/frame/va_opcodes.hpp"
 #include "reader/frame/vc_opcodes.hpp"
+#include "reader/probe_log.hpp"
 #include "reader/reader_family.hpp"
 #include "reader/serial/port_policy.hpp"
+#include "reader/serial_probe.hpp"
 #include "reader/transport/vb_reader_serial.hpp"
 #include "reader/transport/vc_reader_serial.hpp"
 
@@ -40,15 +43,6 @@ bool setPortName(serial::Serial& port, const std::string& name) {
     }
 }
 
-bool openPort(serial::Serial& port) {
-    try {
-        port.open();
-        return true;
-    } catch (...) {
-        return false;
-    }
-}
-
 void closePort(serial::Serial& port) {
     try {
         port.close();
@@ -65,27 +59,29 @@ void setRate(serial::Serial& port, std::uint32_t baud) {
 
 // A VB reader comes up at 9,600 baud and is worked at 57,600: try the working rate first, else
 // tell the reader to switch (at its power-on rate) and follow it.
-bool vbHandshake(VBReaderSerial& reader) {
+PortProbe vbHandshake(VBReaderSerial& reader) {
     serial::Serial& port = reader.port();
     setRate(port, 57600);
-    if (!openPort(port)) return false;
-    if (reader.exchange(va::kIdentify) == 0) return true;
+    if (PortProbe opened = openForProbe(port); !opened.found()) return opened;
+    const std::size_t heardBefore = reader.bytesReceived();
+    if (reader.exchange(va::kIdentify) == 0) return {};
     setRate(port, 9600);
     const std::uint8_t to57600[] = {*va_frame::baudCode(57600)};
     if (reader.exchange(va::kSetBaud, to57600) == 0) {
         setRate(port, 57600);
         std::this_thread::sleep_for(std::chrono::milliseconds(200));  // the reader's UART settles
-        if (reader.exchange(va::kIdentify) == 0) return true;
+        if (reader.exchange(va::kIdentify) == 0) return {};
     }
     closePort(port);
-    return false;
+    return unanswered(reader.bytesReceived() - heardBefore, "57,600 or 9,600 baud");
 }
 
-bool vcHandshake(VCReaderSerial& reader) {
-    if (!openPort(reader.port())) return false;
-    if (reader.exchange(vc::kIdentify) == 0) return true;
+PortProbe vcHandshake(VCReaderSerial& reader) {
+    if (PortProbe opened = openForProbe(reader.port()); !opened.found()) return opened;
+    const std::size_t heardBefore = reader.bytesReceived();
+    if (reader.exchange(vc::kIdentify) == 0) return {};
     closePort(reader.port());
-    return false;
+    return unanswered(reader.bytesReceived() - heardBefore, "115,200 baud");
 }
 
 // The CH340 bridge of the VB readers, as sysfs ("1a86:7523") or a Windows-style id names it.
@@ -107,32 +103,71 @@ std::vector<serial::PortInfo> listPorts(DeviceBus& bus) {
     }
 }
 
+// How one serial family finds its reader.
 template <typename Transport>
-bool connectPort(Transport& reader, DeviceBus& bus, std::uint8_t kind, const std::string& portName,
-                 bool keepOpen, bool (*admits)(const serial::PortInfo&), bool (*handshake)(Transport&)) {
+struct SerialFamily {
+    std::uint8_t kind;
+    bool (*admits)(const serial::PortInfo&);
+    const char* wanted;  // the ports `admits` lets through, for the line a fruitless search logs
+    PortProbe (*handshake)(Transport&);
+};
+
+// The reader on the port already set: never on a port another reader of this process works on,
+// nor on one no reader may be (a terminal of a session, a console).
+template <typename Transport>
+PortProbe probePort(Transport& reader, const std::string& path, const SerialFamily<Transport>& family) {
+    if (reader.portHeldElsewhere(path))
+        return {ProbeOutcome::busy, "another reader of this service works on it"};
+    int reachError = 0;
+    if (const auto refusal = serial::portRefusal(path, reachError))
+        return reachError != 0 ? openFailure(path, reachError) : PortProbe{ProbeOutcome::refused, *refusal};
+    return family.handshake(reader);
+}
+
+template <typename Transport>
+bool tryPort(Transport& reader, const std::string& path, const SerialFamily<Transport>& family) {
+    const PortProbe probe = probePort(reader, path, family);
+    logProbe(family.kind, path, probe.outcome, probe.detail);
+    return probe.found();
+}
+
+// Only ports a device backs are written to: a search that tried every tty wrote reader frames into
+// virtual consoles and placeholder UARTs, 200 ms and more each.
+template <typename Transport>
+bool searchPorts(Transport& reader, DeviceBus& bus, const SerialFamily<Transport>& family) {
+    const std::vector<serial::PortInfo> listed = listPorts(bus);
+    std::size_t tried = 0;
+    for (const serial::PortInfo& port : listed) {
+        if (!port.backedByDevice || !family.admits(port) || !setPortName(reader.port(), port.port)) continue;
+        ++tried;
+        if (tryPort(reader, port.port, family)) {
+            rememberPort(family.kind, port.port);
+            return true;
+        }
+    }
+    if (tried == 0)
+        logProbe(family.kind, "serial ports", ProbeOutcome::notPresent,
+                 std::string("no ") + family.wanted + " backed by a device; " +
+                     std::to_string(listed.size()) + " listed ports skipped");
+    return false;
+}
+
+template <typename Transport>
+bool connectPort(Transport& reader, DeviceBus& bus, const std::string& portName, bool keepOpen,
+                 const SerialFamily<Transport>& family) {
     std::string name = portName;
     if (name.empty()) {
-        name = lastGoodSerialPort(kind);
+        name = lastGoodSerialPort(family.kind);
         // The family's remembered port, while another reader of this process works on it, says
         // nothing of where this reader is: a second reader of the family searches instead of failing.
         if (!name.empty() && reader.portHeldElsewhere(name)) name.clear();
     }
     bool found = false;
     if (!name.empty() && setPortName(reader.port(), name)) {
-        // final either way; a port another reader works on is not touched, nor one that became
-        // something no reader may be (a symlink pointed at a shell's terminal since it was named)
-        found = !reader.portHeldElsewhere(name) && !serial::portRefusal(name) && handshake(reader);
+        // final either way: a reader known to be there is not replaced by whatever else answers
+        found = tryPort(reader, name, family);
     } else {
-        for (const serial::PortInfo& port : listPorts(bus)) {
-            if (!admits(port) || reader.portHeldElsewhere(port.port) ||
-                !setPortName(reader.port(), port.port))
-                continue;
-            if (handshake(reader)) {
-                rememberPort(kind, port.port);
-                found = true;
-                break;
-            }
-        }
+        found = searchPorts(reader, bus, family);
     }
     if (found) reader.holdPort();
     if (found && !keepOpen) {
@@ -145,11 +180,14 @@ bool connectPort(Transport& reader, DeviceBus& bus, std::uint8_t kind, const std
 }  // namespace
 
 bool connectVbSerialPort(VBReaderSerial& reader, DeviceBus& bus, const std::string& portName, bool keepOpen) {
-    return connectPort(reader, bus, kReaderVbSerial, portName, keepOpen, isCh340Port, vbHandshake);
+    static const SerialFamily<VBReaderSerial> family{kReaderVbSerial, isCh340Port,
+                                                     "CH340 (1a86:7523) serial port", vbHandshake};
+    return connectPort(reader, bus, portName, keepOpen, family);
 }
 
 bool connectVcSerialPort(VCReaderSerial& reader, DeviceBus& bus, const std::string& portName, bool keepOpen) {
-    return connectPort(reader, bus, kReaderVcSerial, portName, keepOpen, anyPort, vcHandshake);
+    static const SerialFamily<VCReaderSerial> family{kReaderVcSerial, anyPort, "serial port", vcHandshake};
+    return connectPort(reader, bus, portName, keepOpen, family);
 }
 
 std::string lastGoodSerialPort(std::uint8_t kind) {

@@ -1,7 +1,8 @@
 #pragma once
 // Finding the port of a serial reader: the port named by the client, else the port a search found
-// before, else every listed port the family's filter admits. A named or remembered port is the only
-// one tried: a reader known to sit there is not replaced by whatever else the machine offers.
+// before, else every listed port that a device backs and the family's filter admits. A named or
+// remembered port is the only one tried: a reader known to sit there is not replaced by whatever
+// else the machine offers. Every port tried leaves a probe line in the log saying what it found.
 
 #include <cstdint>
 #include <string>

@@ -10,6 +10,9 @@ struct PortInfo {
     std::string port;         // device path, e.g. /dev/ttyUSB0
     std::string description;  // "manufacturer product serial", else the device name
     std::string hardwareId;   // "USB VID:PID=1a86:7523 ...", else "n/a"
+    // A device stands behind the port: the ports a search writes reader frames to. Virtual consoles,
+    // ptys and the serial driver's placeholder ports (ttyS* with no UART fitted) have none.
+    bool backedByDevice = false;
 
     bool operator==(const PortInfo&) const = default;
 };

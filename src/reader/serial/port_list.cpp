@@ -57,6 +57,29 @@ SysfsInfo usbInfo(const fs::path& usbDevice) {
     return info;
 }
 
+// The bus a sysfs device sits on ("usb-serial", "pnp", "platform"); empty when it names none.
+std::string subsystemOf(const fs::path& device) {
+    std::error_code ec;
+    return fs::canonical(device / "subsystem", ec).filename().string();
+}
+
+// The rule the common serial libraries use: sysfs ties the tty to a device, and that device is not
+// on the platform bus, where the 8250 driver registers its legacy ports whether or not a UART is
+// fitted. Since Linux 6.5 a serial port's device is a "serial-base" port device below a
+// "serial-base" controller; the device above those is the one whose bus tells.
+bool backedByDevice(const fs::path& sysRoot, const std::string& name) {
+    std::error_code ec;
+    fs::path device = fs::canonical(sysRoot / "class/tty" / name / "device", ec);
+    if (ec) return false;
+    constexpr int kSerialBaseLevels = 2;  // port device, controller device
+    for (int level = 0; level <= kSerialBaseLevels; ++level) {
+        const std::string bus = subsystemOf(device);
+        if (bus != "serial-base") return bus != "platform";
+        device = device.parent_path();
+    }
+    return true;
+}
+
 SysfsInfo sysfsInfo(const fs::path& sysRoot, const std::string& name) {
     const fs::path link = sysRoot / "class/tty" / name / "device";
     std::error_code ec;
@@ -85,7 +108,8 @@ std::vector<PortInfo> listPorts(const std::string& root) {
         const std::string name = baseName(device);
         SysfsInfo info = sysfsInfo(base / "sys", name);
         ports.push_back(PortInfo{device, info.description.empty() ? name : std::move(info.description),
-                                 info.hardwareId.empty() ? "n/a" : std::move(info.hardwareId)});
+                                 info.hardwareId.empty() ? "n/a" : std::move(info.hardwareId),
+                                 backedByDevice(base / "sys", name)});
     }
     return ports;
 }

@@ -9,7 +9,8 @@
 namespace serial {
 
 // Lists <root>/dev/tty?*, then <root>/dev/cu.* and <root>/dev/rfcomm*, in glob order; sysfs is read
-// under <root>/sys. The root is "/" on a real machine; tests pass a folder with a fake /dev and /sys.
+// under <root>/sys, which also tells whether a device backs each port. The root is "/" on a real machine;
+// tests pass a folder with a fake /dev and /sys.
 std::vector<PortInfo> listPorts(const std::string& root = "/");
 
 }  // namespace serial

@@ -59,19 +59,49 @@ pid_t sessionOfTerminal(dev_t device) {
     return found;
 }
 
+// The terminals the kernel prints its messages on (/sys/class/tty/console/active, e.g. "tty0 ttyS0"),
+// by device number: frames written there land on the machine's console, and a reader's replies
+// would be interleaved with kernel messages.
+bool isKernelConsole(dev_t device) {
+    std::ifstream active("/sys/class/tty/console/active");
+    std::string name;
+    while (active >> name) {
+        if (name.find('/') != std::string::npos || name.starts_with(".")) continue;
+        std::ifstream number("/sys/class/tty/" + name + "/dev");
+        unsigned major = 0, minor = 0;
+        char colon = 0;
+        if (number >> major >> colon >> minor && colon == ':' && ::makedev(major, minor) == device)
+            return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 std::optional<std::string> portRefusal(const std::string& path) {
+    int reachError = 0;
+    return portRefusal(path, reachError);
+}
+
+std::optional<std::string> portRefusal(const std::string& path, int& reachError) {
+    reachError = 0;
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return std::string("cannot be reached: ") + std::strerror(errno);
+    if (::stat(path.c_str(), &st) != 0) {
+        reachError = errno;
+        return std::string("cannot be reached: ") + std::strerror(reachError);
+    }
     if (!S_ISCHR(st.st_mode)) return std::string("not a character device");
     const unsigned major = ::major(st.st_rdev), minor = ::minor(st.st_rdev);
     if (major == kTtyMajor && minor <= kMaxVirtualConsole) return std::string("a virtual console");
     if (major == kAltTtyMajor && minor <= kMaxAltTtyMinor)
         return std::string("a console or the controlling terminal");
+    if (isKernelConsole(st.st_rdev)) return std::string("the kernel's console");
     // Looked at without becoming its controlling process and without waiting for a carrier.
     const Fd port{::open(path.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC)};
-    if (port.fd < 0) return std::string("cannot be opened: ") + std::strerror(errno);
+    if (port.fd < 0) {
+        reachError = errno;
+        return std::string("cannot be opened: ") + std::strerror(reachError);
+    }
     if (!::isatty(port.fd)) return std::string("not a terminal device");
     pid_t session = 0;
     if (::ioctl(port.fd, TIOCGSID, &session) != 0) session = sessionOfTerminal(st.st_rdev);

@@ -11,7 +11,11 @@ namespace serial {
 // Why the service will not use `path` as a reader port, or nullopt when it may: the path must be a
 // terminal character device that is no session's controlling terminal (a shell's pty is one; a pty
 // held by a program without a session, as a reader emulator holds it, is not), and not a virtual
-// console, /dev/tty, /dev/console or /dev/ptmx.
+// console, /dev/tty, /dev/console or /dev/ptmx, nor a terminal the kernel writes its console
+// messages to (console=ttyS0).
 std::optional<std::string> portRefusal(const std::string& path);
+// The same; `reachError` is the errno when the refusal is that `path` could not be reached or
+// opened (a missing node, a device this user may not open, one held exclusively), else 0.
+std::optional<std::string> portRefusal(const std::string& path, int& reachError);
 
 }  // namespace serial

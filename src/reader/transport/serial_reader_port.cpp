@@ -85,6 +85,7 @@ int SerialReaderPort::writeThenRead(std::uint8_t* buf, int len, int maxLen) {
 std::size_t SerialReaderPort::readSome(std::uint8_t* buffer, std::size_t size) {
     std::size_t got = 0;
     attempt([&] { got = port().read(buffer, size); });
+    bytesReceived_ += got;
     return got;
 }
 

@@ -3,7 +3,9 @@
 // exchange that writes a request, reads a fixed head and then the rest its length field announces.
 // Serial-layer exceptions end the step they come from; none leaves this class.
 
+#include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "reader/device/device_loss.hpp"
 #include "reader/device/serial_port.hpp"
@@ -27,6 +29,10 @@ class SerialReaderPort : public SerialPort, public DeviceLoss {
     // Another connected reader of this process works on `path`.
     bool portHeldElsewhere(const std::string& path) const;
 
+    // Bytes read from the port so far: a handshake that failed tells by it whether anything came
+    // back at all.
+    std::size_t bytesReceived() const { return bytesReceived_; }
+
   protected:
     // `firstRead` bytes are read before the rest: at least the family's reply head.
     SerialReaderPort(ReplyLength replyLength, int firstRead);
@@ -47,6 +53,7 @@ class SerialReaderPort : public SerialPort, public DeviceLoss {
     ReplyLength replyLength_;
     int firstRead_;
     bool parkedPort_ = false;
+    std::size_t bytesReceived_ = 0;
 };
 
 }  // namespace Orvane

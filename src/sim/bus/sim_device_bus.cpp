@@ -101,8 +101,11 @@ std::unique_ptr<Orvane::UsbDevice> SimDeviceBus::openUsb(std::uint16_t vendorId,
 std::vector<serial::PortInfo> SimDeviceBus::listSerialPorts() {
     std::lock_guard lock(mutex_);
     std::vector<serial::PortInfo> listed;
-    for (const auto& [port, reader] : ports_)
-        if (!reader || reader->plugged()) listed.push_back(port);
+    for (const auto& [port, reader] : ports_) {
+        if (reader && !reader->plugged()) continue;
+        listed.push_back(port);
+        listed.back().backedByDevice = true;  // a pty here stands for a reader's USB-serial adapter
+    }
     return listed;
 }
 

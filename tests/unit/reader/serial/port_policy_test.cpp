@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
+#include <string>
 
 #include "reader/serial/port_policy.hpp"
 #include "support/pty_pair.hpp"
@@ -32,4 +34,27 @@ TEST(PortPolicy, ConsolesFilesAndOtherDevicesAreRefused) {
         if (path == "/dev/tty1" && !std::filesystem::exists(path)) continue;
         EXPECT_TRUE(serial::portRefusal(path)) << path;
     }
+}
+
+TEST(PortPolicy, TheKernelsSerialConsoleIsRefused) {
+    std::ifstream active("/sys/class/tty/console/active");
+    std::string name;
+    bool seen = false;
+    while (active >> name) {
+        const std::string path = "/dev/" + name;
+        if (!name.starts_with("ttyS") || !std::filesystem::exists(path)) continue;
+        seen = true;
+        int reachError = -1;
+        EXPECT_EQ(serial::portRefusal(path, reachError), "the kernel's console") << path;
+        EXPECT_EQ(reachError, 0);
+    }
+    if (!seen) GTEST_SKIP() << "the kernel has no serial console here";
+}
+
+TEST(PortPolicy, APortThatCannotBeReachedSaysWhy) {
+    int reachError = 0;
+    EXPECT_TRUE(serial::portRefusal("/nonexistent/ttyUSB0", reachError));
+    EXPECT_EQ(reachError, ENOENT);
+    EXPECT_TRUE(serial::portRefusal("/dev/null", reachError));
+    EXPECT_EQ(reachError, 0);  // reached, and no terminal
 }
