@@ -3,7 +3,6 @@
 #
 #   crypto    <- protocol <- commands <- service
 #   crypto    <- reader   <- card     <- commands
-#   reader also writes log lines (protocol/log.hpp), and nothing else of protocol
 #   sim: crypto and the device seam (reader/bus) only; its main.cpp also starts the service
 #
 # and that no file outside src/service includes Beast or Asio (the front end sits behind a pimpl).
@@ -18,7 +17,7 @@ cd "$root"
 declare -A allowed=(
     [crypto]="crypto/"
     [protocol]="crypto/ protocol/"
-    [reader]="crypto/ reader/ protocol/log.hpp"
+    [reader]="crypto/ reader/"
     [card]="crypto/ reader/ card/"
     [commands]="crypto/ protocol/ reader/ card/ commands/"
     [service]="crypto/ protocol/ reader/ card/ commands/ service/"

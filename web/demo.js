@@ -112,7 +112,10 @@ const readerActions = {
   async open() {
     const opened = await call(105, { rfIdx: rfIdx(), open: true });
     if (opened.retval === -1) throw new Error('That reader type is in use by another connection.');
-    if (opened.retval !== 1) throw new Error('No reader of that type answered.');
+    if (opened.retval !== 1) {
+      step('#devices-state', refreshDevices);
+      throw new Error('No reader of that type answered: see "Readers on this machine".');
+    }
     const type = (await call(101, { rfIdx: rfIdx() })).retval;
     show('#reader-state', `Slot ${rfIdx()}: type ${type} (${TYPE_NAMES[type] ?? '?'}) open.`);
   },
@@ -127,6 +130,73 @@ const readerActions = {
   async version() {
     const reply = await call(108, { rfIdx: rfIdx() });
     show('#reader-state', reply.retval ? `Version: ${reply.ver}` : 'No version read.', !reply.retval);
+  },
+};
+
+// --- readers on this machine (GET /devices: no login needed, so a user sees why nothing opens)
+
+const PERMISSION_ADVICE = (what, group) => `The service may not open ${what}. Install the readers' udev rules, `
+  + 'or add the user the service runs as to the group owning it'
+  + (group ? ` (sudo usermod -aG ${group} "$USER" for your own user, then log in again).` : '.');
+
+const GRABBER_ADVICE = {
+  ModemManager: 'Stop it (sudo systemctl stop ModemManager; disable it to keep it off), or keep it away from the '
+    + 'reader with a udev rule that sets ENV{ID_MM_DEVICE_IGNORE}="1" for the reader\'s ids.',
+  brltty: 'Without a braille display, remove it (sudo apt remove brltty); otherwise mask its udev service '
+    + '(sudo systemctl mask brltty-udev.service) and plug the reader in again.',
+};
+
+const NOTHING_FOUND = 'No reader found. Check the cable and that the reader has power, then run lsusb and look for '
+  + '10c4:0210, 1a86:e010, 0483:5751 or 1a86:7523 (a serial reader shows as a ttyUSB or ttyACM port).';
+
+function deviceRow(cells, advice) {
+  const row = document.createElement('tr');
+  for (const text of [...cells, advice]) {
+    const cell = document.createElement('td');
+    cell.textContent = text;
+    row.append(cell);
+  }
+  if (advice) row.classList.add('error');
+  return row;
+}
+
+const typeText = (type) => `${type} · ${TYPE_NAMES[type] ?? '?'}`;
+
+function showDevices(survey) {
+  const rows = [];
+  for (const d of survey.devices) {
+    rows.push(deviceRow([`${d.ids} ${d.node}`, d.link, typeText(d.type), d.canOpen ? 'yes' : 'no'],
+      d.canOpen ? '' : PERMISSION_ADVICE(d.node, d.group)));
+  }
+  for (const p of survey.ports) {
+    const chip = p.hardwareId === 'n/a' ? p.description : `${p.description} · ${p.hardwareId}`;
+    rows.push(deviceRow([`${p.port} (${chip.trim()})`, 'serial', `could be ${typeText(p.type)}`,
+      p.canOpen ? 'yes' : 'no'], p.canOpen ? '' : PERMISSION_ADVICE(p.port, p.group)));
+  }
+  $('#devices tbody').replaceChildren(...rows);
+
+  const advice = survey.portGrabbers.map((g) => `${g.program} runs (pid ${g.pid}): it ${g.effect}. `
+    + (GRABBER_ADVICE[g.program] ?? ''));
+  const usbSerial = survey.ports.some((p) => p.hardwareId.startsWith('USB'));
+  if (survey.devices.length === 0 && !usbSerial) advice.push(NOTHING_FOUND);
+  $('#device-advice').replaceChildren(...advice.map((text) => {
+    const item = document.createElement('li');
+    item.textContent = text;
+    return item;
+  }));
+  const count = survey.devices.length + survey.ports.length;
+  show('#devices-state', `${count} device${count === 1 ? '' : 's'} seen.`);
+}
+
+async function refreshDevices() {
+  const response = await fetch('/devices', { cache: 'no-store' });
+  if (!response.ok) throw new Error(`GET /devices: ${response.status}`);
+  showDevices(await response.json());
+}
+
+const deviceActions = {
+  async 'devices-refresh'() {
+    await refreshDevices();
   },
 };
 
@@ -321,11 +391,13 @@ const consoleActions = {
 // --- wiring
 
 const actions = {
-  ...readerActions, ...finderActions, ...mifareActions, ...tagActions, ...simActions, ...consoleActions,
+  ...deviceActions, ...readerActions, ...finderActions, ...mifareActions, ...tagActions, ...simActions,
+  ...consoleActions,
 };
 const stateLineOf = (button) => {
   const panel = button.closest('section').id;
-  return { 'mifare-panel': '#mf-card', 'tag-panel': '#tag-state', 'sim-panel': '#mf-card' }[panel] ?? '#reader-state';
+  return { 'mifare-panel': '#mf-card', 'tag-panel': '#tag-state', 'sim-panel': '#mf-card', 'devices-panel': '#devices-state' }[panel]
+    ?? '#reader-state';
 };
 
 document.addEventListener('click', (event) => {
@@ -342,5 +414,6 @@ $('#login-form').user.value = sessionStorage.getItem('rfdock-user') ?? 'public';
 $('#login-form').pass.value = sessionStorage.getItem('rfdock-pass') ?? '';
 refreshStatus();
 refreshSim();
+step('#devices-state', refreshDevices);
 setInterval(refreshStatus, 5000);
 setInterval(refreshSim, 3000);

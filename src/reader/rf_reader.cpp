@@ -7,6 +7,7 @@
 #include "reader/frame/va_opcodes.hpp"
 #include "reader/frame/vc_opcodes.hpp"
 #include "reader/frame/vd_opcodes.hpp"
+#include "reader/handshake_log.hpp"
 #include "reader/reader_type_gate.hpp"
 #include "reader/rf_reader_ports.hpp"
 #include "reader/transport/va_reader_hid.hpp"
@@ -92,21 +93,33 @@ void closePort(Orvane::SerialReaderPort& transport) {
     }
 }
 
-// The family's identify command; 0 means a reader of that family answered.
-bool handshake(const RfReader& reader) {
+constexpr int kNoTransport = -100;  // no exchange was made
+
+// The family's identify command: 0 when a reader of that family answered, else the exchange's
+// result (a status byte, or -1 short, -2 malformed, -3 check bytes wrong).
+int identify(const RfReader& reader) {
     switch (familyOf(reader.type())) {
         case ReaderFamily::va:
-            return reader.vaReader() && reader.vaReader()->exchange(Orvane::va::kIdentify) == 0;
+            return reader.vaReader() ? reader.vaReader()->exchange(Orvane::va::kIdentify) : kNoTransport;
         case ReaderFamily::vc:
-            return reader.vcReader() && reader.vcReader()->exchange(Orvane::vc::kIdentify) == 0;
+            return reader.vcReader() ? reader.vcReader()->exchange(Orvane::vc::kIdentify) : kNoTransport;
         case ReaderFamily::vd:
-            return reader.vdReader() &&
-                   reader.vdReader()->exchange(Orvane::vd::kIdentify, Orvane::vd::kReaderParams,
-                                               Orvane::vd::kIdentifyData) == 0;
+            return reader.vdReader()
+                       ? reader.vdReader()->exchange(Orvane::vd::kIdentify, Orvane::vd::kReaderParams,
+                                                     Orvane::vd::kIdentifyData)
+                       : kNoTransport;
         case ReaderFamily::none:
             break;
     }
-    return false;
+    return kNoTransport;
+}
+
+// Whether a reader of the type answered its family's identify command; a HID or USB reader's
+// outcome goes to the open log.
+bool handshake(const RfReader& reader) {
+    const int identified = identify(reader);
+    Orvane::logHandshake(reader, identified);
+    return identified == 0;
 }
 
 }  // namespace

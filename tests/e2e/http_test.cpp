@@ -25,7 +25,7 @@ TEST(Http, RoutesAndWebArea) {
 
     res = httpRequest(port, "GET", "/paths");
     ASSERT_TRUE(res);
-    EXPECT_EQ(nlohmann::json::parse(res->body), nlohmann::json({"/ping", "/paths", "/status"}));
+    EXPECT_EQ(nlohmann::json::parse(res->body), nlohmann::json({"/ping", "/paths", "/status", "/devices"}));
 
     res = httpRequest(port, "GET", "/");
     ASSERT_TRUE(res);

@@ -1,6 +1,6 @@
-// The demo page in headless Chromium against rfdock-sim: log in, open a simulated reader, see a card
-// placed through /sim arrive as a finder event, select it and read its sector 0 while the finder runs;
-// read the pages of an NTAG placed on a VC reader.
+// The demo page in headless Chromium against rfdock-sim: list the readers on the machine, log in, open
+// a simulated reader, see a card placed through /sim arrive as a finder event, select it and read its
+// sector 0 while the finder runs; read the pages of an NTAG placed on a VC reader.
 
 import { after, before, test } from 'node:test';
 import assert from 'node:assert/strict';
@@ -63,6 +63,18 @@ test('the page offers the NTAG kinds and reads a tag\'s pages', { skip: !haveChr
   const dump = await page.textContent('#tag-dump');
   assert.match(dump, /^ {2}0 {2}04 A1 B2 /m);       // UID0-2 and BCC0
   assert.match(dump, /^ {2}3 {2}E1 10 12 00$/m);    // the NTAG213's capability container
+  await page.close();
+});
+
+test('the page lists the simulated readers under "Readers on this machine"', { skip: !haveChromium && 'no chromium' }, async () => {
+  const page = await browser.newPage();
+  await page.goto(`${service.httpUrl}/`);
+  await page.waitForFunction(() => document.querySelector('#devices tbody').childElementCount >= 6);
+  const rows = await page.textContent('#devices tbody');
+  for (const type of ['1 · VD HID', '3 · VC CH9326', '4 · VA HID', '6 · VB CH340', 'could be 2 · VB serial', 'could be 5 · VC serial']) {
+    assert.ok(rows.includes(type), type);
+  }
+  assert.equal(await page.textContent('#device-advice'), '');  // every simulated reader may be opened
   await page.close();
 });
 

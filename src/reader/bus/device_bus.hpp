@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "reader/serial/port_info.hpp"
@@ -18,8 +19,10 @@ namespace Orvane {
 namespace usb_error {
 inline constexpr int kIo = -1;
 inline constexpr int kInvalidParam = -2;
+inline constexpr int kAccess = -3;
 inline constexpr int kNoDevice = -4;
 inline constexpr int kNotFound = -5;
+inline constexpr int kBusy = -6;
 inline constexpr int kTimeout = -7;
 inline constexpr int kPipe = -9;
 }  // namespace usb_error
@@ -54,6 +57,14 @@ class UsbDevice {
     virtual int resetDevice() = 0;
 };
 
+// A USB device with the ids asked for, as a user looking for their reader needs to see it.
+struct UsbDeviceNode {
+    std::uint16_t vendorId = 0;
+    std::uint16_t productId = 0;
+    std::string node;       // its device file (/dev/bus/usb/BBB/DDD), or the name a simulated bus gives it
+    bool openable = false;  // this process may read and write that file
+};
+
 class DeviceBus {
   public:
     virtual ~DeviceBus() = default;
@@ -65,6 +76,13 @@ class DeviceBus {
     virtual std::unique_ptr<UsbDevice> wrapUsb(std::intptr_t sysDevice) = 0;
     // Serial ports with description and hardware id.
     virtual std::vector<serial::PortInfo> listSerialPorts() = 0;
+    // The devices with these ids plugged in now, whether or not this process may open them, in the
+    // order an open by ids meets them. Tells "not there" from "there, but not ours" after an open
+    // failed; a bus that cannot tell lists none.
+    virtual std::vector<UsbDeviceNode> listUsbDevices(std::uint16_t /*vendorId*/,
+                                                      std::uint16_t /*productId*/) {
+        return {};
+    }
 };
 
 }  // namespace Orvane

@@ -3,7 +3,10 @@
 #include <hidapi/hidapi.h>
 #include <hidapi/hidapi_libusb.h>
 #include <libusb.h>
+#include <unistd.h>
 
+#include <cstdio>
+#include <filesystem>
 #include <mutex>
 
 #include "reader/serial/port_list.hpp"
@@ -11,9 +14,9 @@
 namespace Orvane {
 
 static_assert(usb_error::kIo == LIBUSB_ERROR_IO && usb_error::kInvalidParam == LIBUSB_ERROR_INVALID_PARAM &&
-              usb_error::kNoDevice == LIBUSB_ERROR_NO_DEVICE &&
-              usb_error::kNotFound == LIBUSB_ERROR_NOT_FOUND && usb_error::kTimeout == LIBUSB_ERROR_TIMEOUT &&
-              usb_error::kPipe == LIBUSB_ERROR_PIPE);
+              usb_error::kAccess == LIBUSB_ERROR_ACCESS && usb_error::kNoDevice == LIBUSB_ERROR_NO_DEVICE &&
+              usb_error::kNotFound == LIBUSB_ERROR_NOT_FOUND && usb_error::kBusy == LIBUSB_ERROR_BUSY &&
+              usb_error::kTimeout == LIBUSB_ERROR_TIMEOUT && usb_error::kPipe == LIBUSB_ERROR_PIPE);
 
 namespace {
 
@@ -123,6 +126,26 @@ std::unique_ptr<UsbDevice> SystemDeviceBus::wrapUsb(std::intptr_t sysDevice) {
 
 std::vector<serial::PortInfo> SystemDeviceBus::listSerialPorts() {
     return serial::listPorts(root_);
+}
+
+std::vector<UsbDeviceNode> SystemDeviceBus::listUsbDevices(std::uint16_t vendorId, std::uint16_t productId) {
+    std::vector<UsbDeviceNode> found;
+    if (!usb_) return found;
+    libusb_device** list = nullptr;
+    const ssize_t count = libusb_get_device_list(usb_, &list);
+    for (ssize_t i = 0; i < count; ++i) {
+        libusb_device_descriptor descriptor{};
+        if (libusb_get_device_descriptor(list[i], &descriptor) != 0) continue;
+        if (descriptor.idVendor != vendorId || descriptor.idProduct != productId) continue;
+        // usbfs names a device by bus number and address; hidapi's libusb back end opens the same.
+        char name[32];
+        std::snprintf(name, sizeof name, "dev/bus/usb/%03u/%03u", unsigned{libusb_get_bus_number(list[i])},
+                      unsigned{libusb_get_device_address(list[i])});
+        const std::string node = (std::filesystem::path(root_.empty() ? "/" : root_) / name).string();
+        found.push_back({vendorId, productId, node, ::access(node.c_str(), R_OK | W_OK) == 0});
+    }
+    if (count >= 0) libusb_free_device_list(list, 1);
+    return found;
 }
 
 namespace {

@@ -13,8 +13,8 @@ namespace Orvane {
 
 class SystemDeviceBus : public DeviceBus {
   public:
-    // `root` is where /dev and /sys are looked up for serial ports: "/" on a machine, a folder
-    // holding a fake /dev and /sys in tests.
+    // `root` is where /dev, /sys and /proc are looked up: "/" on a machine, a folder holding fake
+    // ones in tests.
     explicit SystemDeviceBus(std::string root = "/");
     ~SystemDeviceBus() override;
     SystemDeviceBus(const SystemDeviceBus&) = delete;
@@ -25,6 +25,8 @@ class SystemDeviceBus : public DeviceBus {
     std::unique_ptr<HidDevice> wrapHid(std::intptr_t sysDevice, int interfaceNumber) override;
     std::unique_ptr<UsbDevice> wrapUsb(std::intptr_t sysDevice) override;
     std::vector<serial::PortInfo> listSerialPorts() override;
+    // Device files are looked up under the root, as serial ports are.
+    std::vector<UsbDeviceNode> listUsbDevices(std::uint16_t vendorId, std::uint16_t productId) override;
 
     const std::string& root() const { return root_; }
 

@@ -39,6 +39,7 @@ class Hid : public IUsb {
     // A reader may answer a feature read with an error while it is busy: that tells nothing.
     int getFeature(std::span<std::uint8_t> report);
     bool hasDevice() const { return device_ != nullptr; }
+    DeviceBus& bus() const { return bus_; }
 
   private:
     DeviceBus& bus_;

@@ -42,6 +42,9 @@ class Usb : public IUsb {
 
     void setContinuation(int timeoutMs, int headerLength);
 
+  protected:
+    DeviceBus& bus() const { return bus_; }
+
   private:
     // Notes whether `result` says the device has gone; returns it.
     int noted(int result);

@@ -3,6 +3,8 @@
 #include <algorithm>
 
 #include "reader/frame/va_frame.hpp"
+#include "reader/reader_family.hpp"
+#include "reader/transport/open_failure.hpp"
 #include "reader/transport/reply_collector.hpp"
 
 namespace Orvane {
@@ -12,6 +14,12 @@ constexpr int kBlock = 64;
 constexpr int kReadTimeoutMs = 200;
 
 }  // namespace
+
+bool VAReaderHid::connectDevice() {
+    if (openDevice(kVendorId, kProductId)) return true;
+    logProbeReport(kReaderVaHid, kVendorId, kProductId, explainFailedOpen(bus(), kVendorId, kProductId));
+    return false;
+}
 
 int VAReaderHid::transceive(std::uint8_t* buf, int len, int maxLen) {
     if (!buf || len < 1 || maxLen <= kBlock) return -1;

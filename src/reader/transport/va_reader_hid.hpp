@@ -17,7 +17,8 @@ class VAReaderHid : public IVAReader, public Hid {
     explicit VAReaderHid(DeviceBus& bus = currentDeviceBus()) : Hid(bus) {}
     ~VAReaderHid() override = default;
 
-    bool connectDevice() { return openDevice(kVendorId, kProductId); }
+    // Opens the reader (if needed); a failed open is logged with its reason.
+    bool connectDevice();
     // maxLen > 64. Request in 64-byte blocks behind report ID 0; the reply is LEN + 5 bytes.
     int transceive(std::uint8_t* buf, int len, int maxLen) override;
 

@@ -2,6 +2,8 @@
 
 #include "reader/device/ch340.hpp"
 #include "reader/frame/va_frame.hpp"
+#include "reader/reader_family.hpp"
+#include "reader/transport/open_failure.hpp"
 
 namespace Orvane {
 namespace {
@@ -12,9 +14,14 @@ constexpr unsigned kTimeoutMs = 200;
 
 bool VBReaderCH340::connectDevice() {
     if (isOpen()) return true;
-    if (!openDevice(ch340::kVendorId, ch340::kProductId)) return false;
-    if (claimInterface(0) != 0) {
+    if (!openDevice(ch340::kVendorId, ch340::kProductId)) {
+        logProbeReport(kReaderVbCh340, ch340::kVendorId, ch340::kProductId,
+                       explainFailedOpen(bus(), ch340::kVendorId, ch340::kProductId));
+        return false;
+    }
+    if (const int claimed = claimInterface(0); claimed != 0) {
         close();
+        logProbeReport(kReaderVbCh340, ch340::kVendorId, ch340::kProductId, explainFailedClaim(claimed, 0));
         return false;
     }
     return true;

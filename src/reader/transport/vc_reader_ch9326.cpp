@@ -3,6 +3,8 @@
 #include <algorithm>
 
 #include "reader/frame/vc_frame.hpp"
+#include "reader/reader_family.hpp"
+#include "reader/transport/open_failure.hpp"
 #include "reader/transport/reply_collector.hpp"
 
 namespace Orvane {
@@ -14,8 +16,15 @@ constexpr int kReadTimeoutMs = 200;
 }  // namespace
 
 bool VCReaderCH9326::connectDevice() {
-    if (!openDevice(kVendorId, kProductId)) return false;
-    return sendFeature(kBridgeSetup) == static_cast<int>(kBridgeSetup.size());
+    if (!openDevice(kVendorId, kProductId)) {
+        logProbeReport(kReaderVcCh9326, kVendorId, kProductId,
+                       explainFailedOpen(bus(), kVendorId, kProductId));
+        return false;
+    }
+    if (sendFeature(kBridgeSetup) == static_cast<int>(kBridgeSetup.size())) return true;
+    logProbeReport(kReaderVcCh9326, kVendorId, kProductId,
+                   {ProbeOutcome::wrongAnswer, "the CH9326 bridge did not take its UART set-up report"});
+    return false;
 }
 
 int VCReaderCH9326::transceive(std::uint8_t* buf, int len, int maxLen) {

@@ -5,6 +5,8 @@
 #include <thread>
 
 #include "reader/frame/vd_frame.hpp"
+#include "reader/reader_family.hpp"
+#include "reader/transport/open_failure.hpp"
 #include "reader/transport/reply_collector.hpp"
 
 namespace Orvane {
@@ -15,6 +17,12 @@ constexpr auto kPollWindow = std::chrono::milliseconds(200);
 constexpr auto kPollPause = std::chrono::milliseconds(1);
 
 }  // namespace
+
+bool VDReaderHid::connectDevice() {
+    if (openDevice(kVendorId, kProductId)) return true;
+    logProbeReport(kReaderVdHid, kVendorId, kProductId, explainFailedOpen(bus(), kVendorId, kProductId));
+    return false;
+}
 
 int VDReaderHid::transceive(std::uint8_t* buf, int len, int maxLen) {
     if (!buf || len < 1 || maxLen < static_cast<int>(report_.size())) return -1;

@@ -18,7 +18,8 @@ class VDReaderHid : public IVDReader, public Hid {
     explicit VDReaderHid(DeviceBus& bus = currentDeviceBus()) : Hid(bus) {}
     ~VDReaderHid() override = default;
 
-    bool connectDevice() { return openDevice(kVendorId, kProductId); }
+    // Opens the reader (if needed); a failed open is logged with its reason.
+    bool connectDevice();
     // maxLen >= 255. The reply is polled until LEN + 6 bytes are in.
     int transceive(std::uint8_t* buf, int len, int maxLen) override;
 

@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "protocol/log.hpp"
+#include "service/frontend/devices_json.hpp"
 #include "service/frontend/static_files.hpp"
 #include "service/version.hpp"
 
@@ -51,6 +52,7 @@ std::optional<StringResponse> route(const FrontState& front, const HttpRequest& 
                             nlohmann::json(routePaths()).dump(2));
     if (path == "/status")
         return textResponse(request, http::status::ok, "application/json", statusJson(front));
+    if (path == "/devices") return textResponse(request, http::status::ok, "application/json", devicesBody());
     return std::nullopt;
 }
 
@@ -130,7 +132,7 @@ void allowOrigin(const HttpRequest& request, Response& res) {
 }  // namespace
 
 const std::vector<std::string>& routePaths() {
-    static const std::vector<std::string> kPaths = {"/ping", "/paths", "/status"};
+    static const std::vector<std::string> kPaths = {"/ping", "/paths", "/status", "/devices"};
     return kPaths;
 }
 

@@ -98,6 +98,18 @@ std::unique_ptr<Orvane::UsbDevice> SimDeviceBus::openUsb(std::uint16_t vendorId,
     return device ? std::make_unique<SimUsbHandle>(std::move(device), connection) : nullptr;
 }
 
+std::vector<Orvane::UsbDeviceNode> SimDeviceBus::listUsbDevices(std::uint16_t vendorId,
+                                                                std::uint16_t productId) {
+    std::lock_guard lock(mutex_);
+    std::vector<Orvane::UsbDeviceNode> listed;
+    for (std::size_t i = 0; i < devices_.size(); ++i) {
+        const SimDevice& device = *devices_[i];
+        if (device.vendorId() == vendorId && device.productId() == productId && device.plugged())
+            listed.push_back({vendorId, productId, "sim:" + std::to_string(i + 1), true});
+    }
+    return listed;
+}
+
 std::vector<serial::PortInfo> SimDeviceBus::listSerialPorts() {
     std::lock_guard lock(mutex_);
     std::vector<serial::PortInfo> listed;

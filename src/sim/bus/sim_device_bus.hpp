@@ -26,6 +26,10 @@ class SimDeviceBus : public Orvane::DeviceBus {
     std::unique_ptr<Orvane::HidDevice> wrapHid(std::intptr_t, int) override { return nullptr; }
     std::unique_ptr<Orvane::UsbDevice> wrapUsb(std::intptr_t) override { return nullptr; }
     std::vector<serial::PortInfo> listSerialPorts() override;
+    // The attached devices with these ids that are plugged in, named "sim:N" by the order they were
+    // attached; a simulated device is always this process's to open.
+    std::vector<Orvane::UsbDeviceNode> listUsbDevices(std::uint16_t vendorId,
+                                                      std::uint16_t productId) override;
 
   private:
     struct Opened {

@@ -43,7 +43,7 @@ TEST_F(HttpHandlerTest, Routes) {
     EXPECT_EQ(res[http::field::content_type], "text/plain");
 
     res = stringReply(request(http::verb::get, "/paths"));
-    EXPECT_EQ(nlohmann::json::parse(res.body()), nlohmann::json({"/ping", "/paths", "/status"}));
+    EXPECT_EQ(nlohmann::json::parse(res.body()), nlohmann::json({"/ping", "/paths", "/status", "/devices"}));
 
     front.config->SetValue("workerNum", "0", "server");
     front.sessionNum = 2;
