@@ -16,6 +16,7 @@
 #include "reader/serial_probe.hpp"
 #include "reader/transport/vb_reader_serial.hpp"
 #include "reader/transport/vc_reader_serial.hpp"
+#include "reader/usb_reader_ids.hpp"
 
 namespace Orvane {
 namespace {
@@ -84,11 +85,8 @@ PortProbe vcHandshake(VCReaderSerial& reader) {
     return unanswered(reader.bytesReceived() - heardBefore, "115,200 baud");
 }
 
-// The CH340 bridge of the VB readers, as sysfs ("1a86:7523") or a Windows-style id names it.
 bool isCh340Port(const serial::PortInfo& port) {
-    const std::string& id = port.hardwareId;
-    return id.find("1a86:7523") != std::string::npos ||
-           (id.find("VID_1A86") != std::string::npos && id.find("PID_7523") != std::string::npos);
+    return isCh340HardwareId(port.hardwareId);
 }
 
 bool anyPort(const serial::PortInfo&) {

@@ -37,4 +37,9 @@ std::string usbIdText(std::uint16_t vendorId, std::uint16_t productId) {
     return text;
 }
 
+bool isCh340HardwareId(const std::string& hardwareId) {
+    const auto has = [&](const char* part) { return hardwareId.find(part) != std::string::npos; };
+    return has("1a86:7523") || (has("VID_1A86") && has("PID_7523"));
+}
+
 }  // namespace Orvane

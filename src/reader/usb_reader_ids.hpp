@@ -25,4 +25,8 @@ std::optional<UsbReaderId> usbReaderIdOf(std::uint8_t readerType);
 // "0483:5751": lower-case hex, as lsusb and sysfs write them.
 std::string usbIdText(std::uint16_t vendorId, std::uint16_t productId);
 
+// Whether a serial port's hardware id names the CH340 bridge of the VB readers (1a86:7523), as sysfs
+// or a Windows-style id (VID_1A86 ... PID_7523) writes it.
+bool isCh340HardwareId(const std::string& hardwareId);
+
 }  // namespace Orvane

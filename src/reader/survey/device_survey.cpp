@@ -1,4 +1,5 @@
 #include "reader/survey/device_survey.hpp"
+#include "reader/usb_reader_ids.hpp"
 
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -19,16 +20,10 @@ bool isVirtualConsole(const std::string& path) {
            ::minor(st.st_rdev) <= kMaxVirtualConsole;
 }
 
-bool contains(const std::string& text, const char* part) {
-    return text.find(part) != std::string::npos;
-}
-
 }  // namespace
 
 std::uint8_t serialReaderTypeOf(const std::string& hardwareId) {
-    const bool ch340 = contains(hardwareId, "1a86:7523") ||
-                       (contains(hardwareId, "VID_1A86") && contains(hardwareId, "PID_7523"));
-    return ch340 ? kReaderVbSerial : kReaderVcSerial;
+    return isCh340HardwareId(hardwareId) ? kReaderVbSerial : kReaderVcSerial;
 }
 
 DeviceSurvey surveyDevices(DeviceBus& bus, const std::string& root) {
