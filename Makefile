@@ -45,7 +45,7 @@ bench: build
 # Sanitizer builds live in their own folders so they never mix with the normal build. They run the
 # C++ suites (unit, in-process end-to-end, fuzz replays); the JavaScript suite and the include check
 # say nothing new there and run in the normal build only.
-SANITIZED_TESTS = ctest --output-on-failure -j $(JOBS) -E '^(js_tests|layer_includes.*)$$'
+SANITIZED_TESTS = ctest --output-on-failure -j $(JOBS) -E '^(js_tests|js_types|layer_includes.*)$$'
 
 asan:
 	@$(MAKE) --no-print-directory build BUILD=build-asan \

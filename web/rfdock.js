@@ -9,15 +9,47 @@
 //
 // Every request carries an `ack` string chosen here; the reply with the same `ack` settles the
 // promise that call() returned. Messages carrying `evt` are events: 117 (cards found) and 700 (UDP
-// datagram) have their own event names, every event is also dispatched as 'event'.
+// datagram) have their own event names, every event is also dispatched as 'event'. The commands,
+// their fields and replies are in docs/commands.md; rfdock.d.ts types them.
 
 const DEFAULT_TIMEOUT_MS = 10000;
 const RECONNECT_MIN_MS = 500;
 const RECONNECT_MAX_MS = 10000;
 
+// The service's result codes in English; its own texts (Chinese) come in each reply's `msg`.
+export const ERROR_DESCRIPTIONS = Object.freeze({
+  100: 'log in first: a command other than login came before a successful login',
+  101: 'login refused: wrong user or password',
+  102: 'the reader slot (rfIdx) is empty: create it with command 100',
+  103: 'unknown command code',
+  104: 'a key is not valid (a Mifare key is 6 bytes of hex, a UDP key text 32 characters)',
+  105: 'a hex or structured field does not decode to the required length or range',
+  106: 'the reader is not open: open it with command 105 before starting the card finder',
+  107: 'the number of encrypted sectors is zero (not sent by this service)',
+  108: 'the service ran out of memory',
+  109: 'rfIdx or udpIdx is 6 or more',
+  110: 'the address is not a numeric IP address, or the port is above 65535',
+  111: 'the UDP slot is not open: open it with command 700',
+  112: 'a parameter is out of range, or a key calculation failed',
+  113: 'cpuId is neither 0 (type A) nor 1 (type B)',
+  114: 'the command could not be started (too many commands waiting for the key provider)',
+});
+
+// The negative retval of the Mifare Classic block commands 207 to 209.
+export const MIFARE_STATUS = Object.freeze({
+  [-1]: 'sector, pos or num out of range',
+  [-2]: 'data shorter than 16 bytes per block',
+  [-3]: 'no card selected',
+  [-4]: 'the card was lost',
+  [-5]: 'authentication failed (wrong key)',
+  [-6]: 'the write reaches the sector trailer and trailer writes are off (200 isWrite)',
+  [-7]: 'the trailer access bytes are inconsistent (200 isCheck)',
+});
+
 // What went wrong with a call: 'closed' (no connection, or it dropped before the reply), 'timeout'
 // (no reply in time), 'login' (credentials refused), 'reply' (the service answered with err != 0),
-// 'protocol' (the service sent something this client cannot read).
+// 'protocol' (the service sent something this client cannot read). `msg` is the service's text as
+// it sent it; `description` is the meaning of `err` in English, or the error's own message.
 export class RfDockError extends Error {
   constructor(kind, message, reply = undefined) {
     super(message);
@@ -25,11 +57,18 @@ export class RfDockError extends Error {
     this.kind = kind;
     this.reply = reply;
     this.err = reply && typeof reply.err === 'number' ? reply.err : undefined;
+    this.msg = reply && typeof reply.msg === 'string' ? reply.msg : undefined;
+    this.description = ERROR_DESCRIPTIONS[this.err] ?? message;
   }
 }
 
 // Event names by `evt` value.
 export const EVENT_NAMES = Object.freeze({ 117: 'card', 700: 'udp' });
+
+function mifareFailure(code, reply) {
+  const why = MIFARE_STATUS[reply.retval] ?? `status ${reply.retval}`;
+  return new RfDockError('reply', `command ${code} failed: ${why}`, reply);
+}
 
 function hasOwn(object, key) {
   return Object.prototype.hasOwnProperty.call(object, key);
@@ -41,7 +80,8 @@ export class RfDock extends EventTarget {
   // options.reconnect    reconnect (and log in again) after the connection dropped; default true
   // options.keyProvider  async (request) => ({ retval, data }): answers the service's key-provider
   //                      requests (`imp` 0: encrypt, decrypt or MAC with a key the page holds)
-  // options.WebSocket    WebSocket constructor (defaults to the global one; node tests pass 'ws')
+  // options.WebSocket    WebSocket constructor (defaults to the global one; on Node without one, the
+  //                      'ws' package's, loaded by connect())
   constructor(options = {}) {
     super();
     if (typeof options.url !== 'string') throw new TypeError('RfDock: options.url must be a string');
@@ -49,8 +89,10 @@ export class RfDock extends EventTarget {
     this.timeoutMs = options.timeoutMs ?? DEFAULT_TIMEOUT_MS;
     this.reconnect = options.reconnect ?? true;
     this.keyProvider = options.keyProvider ?? null;
-    this.WebSocketImpl = options.WebSocket ?? globalThis.WebSocket;
-    if (typeof this.WebSocketImpl !== 'function') throw new TypeError('RfDock: no WebSocket implementation');
+    this.WebSocketImpl = options.WebSocket ?? globalThis.WebSocket ?? null;
+    if (this.WebSocketImpl !== null && typeof this.WebSocketImpl !== 'function') {
+      throw new TypeError('RfDock: options.WebSocket must be a WebSocket constructor');
+    }
     this.state = 'closed';
     this.socket = null;
     this.nextAck = 1;
@@ -130,14 +172,98 @@ export class RfDock extends EventTarget {
     });
   }
 
+  // --- common flows, built on call()
+
+  // Creates reader slot rfIdx (devType 0: detect the type) and opens the reader; rejects unless it
+  // opened (retval 1).
+  async openReader(rfIdx, devType = 0) {
+    await this.call(100, { rfIdx, devType });
+    const reply = await this.call(105, { rfIdx, open: true });
+    if (reply.retval !== 1) {
+      const why = reply.retval === -1 ? 'its type is open in another slot' : 'no reader answered';
+      throw new RfDockError('reply', `reader slot ${rfIdx} did not open: ${why}`, reply);
+    }
+    return reply;
+  }
+
+  // Searches ISO 14443-A cards and starts the finder in event mode: cards come as 'card' events.
+  async startFinder(rfIdx, { ms = 200, fixIdle = true, pause = false } = {}) {
+    await this.call(113, { rfIdx, enable: true, limit: 0 });
+    return this.call(117, { rfIdx, ms, evt: true, fixIdle, pause });
+  }
+
+  stopFinder(rfIdx) {
+    return this.call(119, { rfIdx });
+  }
+
+  // Selects the card (by uid, else whichever answers) and reads a whole Mifare Classic sector with
+  // its trailer, the key used filled in.
+  async readSector(rfIdx, sector, key, { keyB = false, uid = undefined } = {}) {
+    const selected = await this.selectMifare(rfIdx, uid);
+    const reply = await this.call(207, { rfIdx, reSelect: true, sector, pwd: key, pos: 0, num: 0, keyB, fill: true });
+    if (reply.retval < 0) throw mifareFailure(207, reply);
+    return { uid: selected, blocks: reply.data.match(/.{32}/g) ?? [], data: reply.data };
+  }
+
+  // Selects the card and writes `data` (16 bytes a block) from block `pos` of a sector; resolves
+  // with the bytes written.
+  async writeBlocks(rfIdx, sector, key, data, { pos = 0, keyB = false, uid = undefined } = {}) {
+    await this.selectMifare(rfIdx, uid);
+    const num = Math.ceil(data.replace(/[^0-9a-fA-F]/g, '').length / 32);
+    const reply = await this.call(208, { rfIdx, reSelect: true, sector, pwd: key, data, pos, num, keyB });
+    if (reply.retval < 0) throw mifareFailure(208, reply);
+    return reply.retval;
+  }
+
+  async selectMifare(rfIdx, uid) {
+    const reply = uid === undefined ? await this.call(205, { rfIdx }) : await this.call(201, { rfIdx, uid });
+    if (reply.retval !== true) throw new RfDockError('reply', `no card selected on reader slot ${rfIdx}`, reply);
+    return uid ?? reply.uid;
+  }
+
+  // Sends an APDU to the CPU card of the slot, activating whichever card answers when none is
+  // active; resolves with the status word (144 = 90 00) and the response data.
+  async apdu(rfIdx, apdu) {
+    if ((await this.call(302, { rfIdx })).retval !== 1 && (await this.call(304, { rfIdx })).retval !== 1) {
+      throw new RfDockError('reply', `no CPU card answers on reader slot ${rfIdx}`);
+    }
+    const reply = await this.call(310, { rfIdx, apdu });
+    if (reply.retval !== 1 || reply.data.length < 4) {
+      throw new RfDockError('reply', `the APDU did not reach the card on reader slot ${rfIdx}`, reply);
+    }
+    const sw = reply.data.slice(-4);
+    return { sw: parseInt(sw.slice(0, 2), 16) + 256 * parseInt(sw.slice(2), 16), data: reply.data.slice(0, -4) };
+  }
+
   // --- connection handling
 
-  openSocket() {
+  // Node before 22 has no global WebSocket: the 'ws' package stands in, found from this file.
+  async webSocketClass() {
+    if (this.WebSocketImpl) return this.WebSocketImpl;
+    const name = 'ws';  // not a literal, so that bundlers of pages leave it alone
+    let module;
+    try {
+      module = await import(name);
+    } catch {
+      throw new RfDockError('closed', "no WebSocket here: install the 'ws' package (npm install ws) or pass options.WebSocket");
+    }
+    this.WebSocketImpl = module.WebSocket ?? module.default;
+    return this.WebSocketImpl;
+  }
+
+  async openSocket() {
     this.setState('connecting');
+    let WebSocketImpl;
+    try {
+      WebSocketImpl = await this.webSocketClass();
+    } catch (error) {
+      this.setState('closed', error.message);
+      throw error;
+    }
     return new Promise((resolve, reject) => {
       let socket;
       try {
-        socket = new this.WebSocketImpl(this.url);
+        socket = new WebSocketImpl(this.url);
       } catch (error) {
         this.setState('closed');
         reject(new RfDockError('closed', `cannot connect to ${this.url}: ${error.message}`));
@@ -164,6 +290,7 @@ export class RfDock extends EventTarget {
   }
 
   dropSocket(why) {
+    const wasOpen = this.state === 'open';
     if (this.socket) {
       this.socket.onopen = this.socket.onmessage = this.socket.onclose = null;
       this.socket = null;
@@ -172,6 +299,7 @@ export class RfDock extends EventTarget {
       this.settle(ack, null, new RfDockError('closed', `${why} before the reply arrived`));
     }
     this.setState('closed', why);
+    if (wasOpen) this.dispatchEvent(new CustomEvent('close', { detail: { reason: why } }));
   }
 
   scheduleReconnect() {
