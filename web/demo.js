@@ -21,8 +21,8 @@ function describe(error) {
   switch (error.kind) {
     case 'closed': return `No connection to the service: ${error.message}`;
     case 'timeout': return `The service did not answer in time: ${error.message}`;
-    case 'login': return `Login refused: ${error.reply.msg} (${error.err})`;
-    case 'reply': return `${error.reply.msg} (err ${error.err})`;
+    case 'login': return `Login refused: ${error.description} (err ${error.err}: ${error.reply.msg})`;
+    case 'reply': return `${error.description} (err ${error.err}: ${error.reply.msg})`;
     default: return error.message;
   }
 }
@@ -90,12 +90,14 @@ async function connectAndLogin(event) {
   dock.addEventListener('card', (e) => showCards(e.detail.retval));
   dock.addEventListener('event', (e) => log(`event ${JSON.stringify(e.detail)}`, 'evt'));
   dock.addEventListener('error', (e) => log(describe(e.detail), 'err'));
-  await step('#connection', async () => {
+  // The badge says whether the connection is up; what the login came to has its own line.
+  await step('#login-state', async () => {
     await dock.connect();
     await dock.login(user, pass);
     sessionStorage.setItem('rfdock-user', user);
     sessionStorage.setItem('rfdock-pass', pass);
     document.body.classList.add('logged-in');
+    show('#login-state', `Logged in as ${user}.`);
     log(`Logged in as ${user}.`);
   });
 }
@@ -271,6 +273,7 @@ const mifareActions = {
     $('#mf-dump').textContent = lines.join('\n');
   },
   async 'mf-write'() {
+    if (!confirm('Write the data to the card in the field? The blocks it names are overwritten.')) return;
     await call(200, { rfIdx: rfIdx(), isWrite: $('#mf-trailer').checked, isCheck: true });
     const reply = await call(208, {
       rfIdx: rfIdx(), reSelect: true, sector: Number($('#mf-sector').value), pwd: $('#mf-key').value.trim(),
@@ -308,6 +311,7 @@ const tagActions = {
     $('#tag-dump').textContent = lines.join('\n');
   },
   async 'tag-write'() {
+    if (!confirm('Write the page to the tag in the field? The page is overwritten.')) return;
     const reply = await call(1107, {
       rfIdx: rfIdx(), reSelect: true, page: Number($('#tag-write-page').value), num: 1, data: $('#tag-data').value.trim(),
     });

@@ -92,6 +92,9 @@ test('the page finds a card placed on a simulated reader and reads its sector 0'
     await page.fill('input[name=pass]', 'wrong');
     await page.click('#login-form button');
     await page.waitForFunction(() => document.querySelector('#log').textContent.includes('Login refused'));
+    // In English with the service's own text, on the login's line, not in the connection badge.
+    assert.match(await page.textContent('#login-state'), /^Login refused: .+ \(err 101: .+\)$/);
+    assert.doesNotMatch(await page.textContent('#connection'), /refused/);
 
     await page.fill('input[name=pass]', service.pass);
     await page.click('#login-form button');
