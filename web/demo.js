@@ -238,6 +238,7 @@ const finderActions = {
   },
   async 'find-stop'() {
     await call(119, { rfIdx: rfIdx() });
+    $('#cards tbody').replaceChildren();  // the list shows what this run of the finder saw
     show('#reader-state', `Slot ${rfIdx()}: finder stopped.`);
   },
 };

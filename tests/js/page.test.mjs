@@ -125,6 +125,11 @@ test('the page finds a card placed on a simulated reader and reads its sector 0'
     assert.match(dump, /^ {2}0 {2}CA FE 00 01 /m);  // the manufacturer block starts with the UID
     assert.match(dump, /000\|000\|000\|001/);         // transport access conditions
 
+    // Stopping the finder clears its list.
+    await page.click('button[data-action=find-stop]');
+    await page.waitForFunction(() => document.querySelector('#reader-state').textContent.includes('stopped'));
+    assert.equal(await page.textContent('#cards tbody'), '');
+
     // A malformed card description is refused with a reason.
     const refused = await fetch(`${service.httpUrl}/sim/readers/${reader.id}/cards`, {
       method: 'POST', headers: { 'Content-Type': 'application/json' }, body: JSON.stringify({ kind: 'mifare1k', uid: 'XYZ' }),
