@@ -27,10 +27,21 @@ function describe(error) {
   }
 }
 
+// The reader's state line belongs to the slot it was written for: choosing another slot shows that
+// slot's last line.
+const slotStates = new Map();
+const NO_READER = 'No reader created in this slot.';
+
 function show(target, text, isError = false) {
   const element = typeof target === 'string' ? $(target) : target;
   element.textContent = text;
   element.classList.toggle('error', isError);
+  if (target === '#reader-state') slotStates.set(rfIdx(), { text, isError });
+}
+
+function showSlotState() {
+  const state = slotStates.get(rfIdx()) ?? { text: NO_READER, isError: false };
+  show('#reader-state', state.text, state.isError);
 }
 
 // Runs one step of a panel; errors land in the panel's state line and in the log.
@@ -414,6 +425,7 @@ document.addEventListener('click', (event) => {
 });
 
 for (let i = 0; i < 6; i += 1) $('#rf-idx').append(new Option(String(i), String(i)));
+$('#rf-idx').addEventListener('change', showSlotState);
 $('#login-form').addEventListener('submit', connectAndLogin);
 $('#login-form').user.value = sessionStorage.getItem('rfdock-user') ?? 'public';
 $('#login-form').pass.value = sessionStorage.getItem('rfdock-pass') ?? '';

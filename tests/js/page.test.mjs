@@ -125,6 +125,12 @@ test('the page finds a card placed on a simulated reader and reads its sector 0'
     assert.match(dump, /^ {2}0 {2}CA FE 00 01 /m);  // the manufacturer block starts with the UID
     assert.match(dump, /000\|000\|000\|001/);         // transport access conditions
 
+    // The state line follows the chosen slot.
+    await page.selectOption('#rf-idx', '1');
+    assert.equal(await page.textContent('#reader-state'), 'No reader created in this slot.');
+    await page.selectOption('#rf-idx', '0');
+    assert.match(await page.textContent('#reader-state'), /^Slot 0: finding cards/);
+
     // Stopping the finder clears its list.
     await page.click('button[data-action=find-stop]');
     await page.waitForFunction(() => document.querySelector('#reader-state').textContent.includes('stopped'));
