@@ -17,6 +17,14 @@ enum class ProbeOutcome {
     refused,           // a port no reader may be (a terminal of a session, a console)
 };
 
+// What one probe found, with what there is to say about it.
+struct ProbeReport {
+    ProbeOutcome outcome = ProbeOutcome::found;
+    std::string detail;
+
+    bool found() const { return outcome == ProbeOutcome::found; }
+};
+
 const char* probeOutcomeText(ProbeOutcome outcome);
 
 // One INFO line: "reader probe: type 4 on 0483:5751: permission denied (/dev/bus/usb/001/004 ...)".

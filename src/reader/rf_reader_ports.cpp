@@ -60,10 +60,10 @@ void setRate(serial::Serial& port, std::uint32_t baud) {
 
 // A VB reader comes up at 9,600 baud and is worked at 57,600: try the working rate first, else
 // tell the reader to switch (at its power-on rate) and follow it.
-PortProbe vbHandshake(VBReaderSerial& reader) {
+ProbeReport vbHandshake(VBReaderSerial& reader) {
     serial::Serial& port = reader.port();
     setRate(port, 57600);
-    if (PortProbe opened = openForProbe(port); !opened.found()) return opened;
+    if (ProbeReport opened = openForProbe(port); !opened.found()) return opened;
     const std::size_t heardBefore = reader.bytesReceived();
     if (reader.exchange(va::kIdentify) == 0) return {};
     setRate(port, 9600);
@@ -77,8 +77,8 @@ PortProbe vbHandshake(VBReaderSerial& reader) {
     return unanswered(reader.bytesReceived() - heardBefore, "57,600 or 9,600 baud");
 }
 
-PortProbe vcHandshake(VCReaderSerial& reader) {
-    if (PortProbe opened = openForProbe(reader.port()); !opened.found()) return opened;
+ProbeReport vcHandshake(VCReaderSerial& reader) {
+    if (ProbeReport opened = openForProbe(reader.port()); !opened.found()) return opened;
     const std::size_t heardBefore = reader.bytesReceived();
     if (reader.exchange(vc::kIdentify) == 0) return {};
     closePort(reader.port());
@@ -107,24 +107,24 @@ struct SerialFamily {
     std::uint8_t kind;
     bool (*admits)(const serial::PortInfo&);
     const char* wanted;  // the ports `admits` lets through, for the line a fruitless search logs
-    PortProbe (*handshake)(Transport&);
+    ProbeReport (*handshake)(Transport&);
 };
 
 // The reader on the port already set: never on a port another reader of this process works on,
 // nor on one no reader may be (a terminal of a session, a console).
 template <typename Transport>
-PortProbe probePort(Transport& reader, const std::string& path, const SerialFamily<Transport>& family) {
+ProbeReport probePort(Transport& reader, const std::string& path, const SerialFamily<Transport>& family) {
     if (reader.portHeldElsewhere(path))
         return {ProbeOutcome::busy, "another reader of this service works on it"};
     int reachError = 0;
     if (const auto refusal = serial::portRefusal(path, reachError))
-        return reachError != 0 ? openFailure(path, reachError) : PortProbe{ProbeOutcome::refused, *refusal};
+        return reachError != 0 ? openFailure(path, reachError) : ProbeReport{ProbeOutcome::refused, *refusal};
     return family.handshake(reader);
 }
 
 template <typename Transport>
 bool tryPort(Transport& reader, const std::string& path, const SerialFamily<Transport>& family) {
-    const PortProbe probe = probePort(reader, path, family);
+    const ProbeReport probe = probePort(reader, path, family);
     logProbe(family.kind, path, probe.outcome, probe.detail);
     return probe.found();
 }

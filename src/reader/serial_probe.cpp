@@ -1,13 +1,10 @@
 #include "reader/serial_probe.hpp"
 
-#include <grp.h>
-#include <sys/stat.h>
-
 #include <cerrno>
 #include <cstring>
 #include <exception>
-#include <vector>
 
+#include "reader/device/node_access.hpp"
 #include "reader/serial/serial.hpp"
 #include "reader/serial/serial_errors.hpp"
 
@@ -20,21 +17,9 @@ std::string errnoText(int errorNumber) {
     return ::strerror_r(errorNumber, text, sizeof text);
 }
 
-// The name of the group owning `path` ("dialout" for most serial adapters), empty when unknown.
-std::string owningGroup(const std::string& path) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return {};
-    std::vector<char> buffer(4096);
-    group entry{};
-    group* found = nullptr;
-    if (::getgrgid_r(st.st_gid, &entry, buffer.data(), buffer.size(), &found) != 0 || !found)
-        return std::to_string(st.st_gid);
-    return found->gr_name;
-}
-
 }  // namespace
 
-PortProbe openFailure(const std::string& path, int errorNumber) {
+ProbeReport openFailure(const std::string& path, int errorNumber) {
     switch (errorNumber) {
         case EACCES:
         case EPERM: {
@@ -51,7 +36,7 @@ PortProbe openFailure(const std::string& path, int errorNumber) {
     }
 }
 
-PortProbe openForProbe(serial::Serial& port) {
+ProbeReport openForProbe(serial::Serial& port) {
     try {
         port.open();
         return {};
@@ -65,7 +50,7 @@ PortProbe openForProbe(serial::Serial& port) {
     }
 }
 
-PortProbe unanswered(std::size_t bytesBack, const std::string& rates) {
+ProbeReport unanswered(std::size_t bytesBack, const std::string& rates) {
     if (bytesBack == 0) return {ProbeOutcome::noAnswer, "nothing came back at " + rates};
     return {ProbeOutcome::wrongAnswer,
             std::to_string(bytesBack) + " bytes came back at " + rates + ", none a reader's identify reply"};

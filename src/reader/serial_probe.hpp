@@ -13,22 +13,15 @@ class Serial;
 
 namespace Orvane {
 
-struct PortProbe {
-    ProbeOutcome outcome = ProbeOutcome::found;
-    std::string detail;
-
-    bool found() const { return outcome == ProbeOutcome::found; }
-};
-
 // Why `path` did not open with `errorNumber`. A permission failure names the group that owns the
 // device, which is what the user has to join.
-PortProbe openFailure(const std::string& path, int errorNumber);
+ProbeReport openFailure(const std::string& path, int errorNumber);
 
 // Opens the port: found when it opened, else why not. No exception leaves it.
-PortProbe openForProbe(serial::Serial& port);
+ProbeReport openForProbe(serial::Serial& port);
 
 // A handshake that got no good identify reply: "wrong answer" when `bytesBack` bytes came back
 // anyway, else "no answer" at the `rates` tried.
-PortProbe unanswered(std::size_t bytesBack, const std::string& rates);
+ProbeReport unanswered(std::size_t bytesBack, const std::string& rates);
 
 }  // namespace Orvane

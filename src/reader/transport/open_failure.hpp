@@ -12,11 +12,6 @@ namespace Orvane {
 
 class DeviceBus;
 
-struct ProbeReport {
-    ProbeOutcome outcome = ProbeOutcome::notPresent;
-    std::string detail;
-};
-
 // After an open by these ids failed: nothing listed is not present; nothing this process may open
 // is permission denied, naming the first device file and what to do; a device file it may open
 // is busy (another program holds the device, or its kernel driver could not be detached).

@@ -48,7 +48,7 @@ TEST(SerialProbe, PermissionDeniedNamesTheGroupToJoin) {
     if (!dialout || ::chown(node.c_str(), static_cast<uid_t>(-1), dialout->gr_gid) != 0)
         GTEST_SKIP() << "no dialout group to give the node to";
 
-    const Orvane::PortProbe probe = Orvane::openFailure(node, EACCES);
+    const Orvane::ProbeReport probe = Orvane::openFailure(node, EACCES);
     EXPECT_EQ(probe.detail,
               node + " belongs to group dialout: add the user to that group or install the udev rules");
 }
