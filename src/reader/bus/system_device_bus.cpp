@@ -3,12 +3,12 @@
 #include <hidapi/hidapi.h>
 #include <hidapi/hidapi_libusb.h>
 #include <libusb.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <mutex>
 
+#include "reader/device/node_access.hpp"
 #include "reader/serial/port_list.hpp"
 
 namespace Orvane {
@@ -142,7 +142,7 @@ std::vector<UsbDeviceNode> SystemDeviceBus::listUsbDevices(std::uint16_t vendorI
         std::snprintf(name, sizeof name, "dev/bus/usb/%03u/%03u", unsigned{libusb_get_bus_number(list[i])},
                       unsigned{libusb_get_device_address(list[i])});
         const std::string node = (std::filesystem::path(root_.empty() ? "/" : root_) / name).string();
-        found.push_back({vendorId, productId, node, ::access(node.c_str(), R_OK | W_OK) == 0});
+        found.push_back({vendorId, productId, node, mayReadWrite(node)});
     }
     if (count >= 0) libusb_free_device_list(list, 1);
     return found;

@@ -78,6 +78,12 @@ bool isKernelConsole(dev_t device) {
 
 }  // namespace
 
+bool isVirtualConsole(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISCHR(st.st_mode) && ::major(st.st_rdev) == kTtyMajor &&
+           ::minor(st.st_rdev) <= kMaxVirtualConsole;
+}
+
 std::optional<std::string> portRefusal(const std::string& path) {
     int reachError = 0;
     return portRefusal(path, reachError);

@@ -18,4 +18,7 @@ std::optional<std::string> portRefusal(const std::string& path);
 // opened (a missing node, a device this user may not open, one held exclusively), else 0.
 std::optional<std::string> portRefusal(const std::string& path, int& reachError);
 
+// `path` is a virtual console (tty0 to tty63), which the port list's /dev/tty?* includes.
+bool isVirtualConsole(const std::string& path);
+
 }  // namespace serial

@@ -1,27 +1,11 @@
 #include "reader/survey/device_survey.hpp"
 #include "reader/usb_reader_ids.hpp"
 
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
-
 #include "reader/device/node_access.hpp"
 #include "reader/reader_family.hpp"
+#include "reader/serial/port_policy.hpp"
 
 namespace Orvane {
-namespace {
-
-// Linux device numbers (Documentation/admin-guide/devices.txt): major 4 minors 0-63 are the virtual
-// consoles, which the port list's /dev/tty?* includes and no reader sits behind.
-constexpr unsigned kTtyMajor = 4, kMaxVirtualConsole = 63;
-
-bool isVirtualConsole(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISCHR(st.st_mode) && ::major(st.st_rdev) == kTtyMajor &&
-           ::minor(st.st_rdev) <= kMaxVirtualConsole;
-}
-
-}  // namespace
-
 std::uint8_t serialReaderTypeOf(const std::string& hardwareId) {
     return isCh340HardwareId(hardwareId) ? kReaderVbSerial : kReaderVcSerial;
 }
@@ -35,7 +19,7 @@ DeviceSurvey surveyDevices(DeviceBus& bus, const std::string& root) {
         }
     }
     for (serial::PortInfo& port : bus.listSerialPorts()) {
-        if (isVirtualConsole(port.port)) continue;
+        if (serial::isVirtualConsole(port.port)) continue;
         const std::uint8_t type = serialReaderTypeOf(port.hardwareId);
         const bool openable = mayReadWrite(port.port);
         std::string group = owningGroup(port.port);
