@@ -21,6 +21,7 @@ function describe(error) {
   switch (error.kind) {
     case 'closed': return `No connection to the service: ${error.message}`;
     case 'timeout': return `The service did not answer in time: ${error.message}`;
+    case 'cancelled': return `Cancelled: ${error.message}.`;
     case 'login': return `Login refused: ${error.description} (err ${error.err}: ${error.reply.msg})`;
     case 'reply': return `${error.description} (err ${error.err}: ${error.reply.msg})`;
     default: return error.message;
@@ -55,8 +56,41 @@ async function step(stateLine, work) {
   }
 }
 
+// --- commands in flight: the header lists them after a moment, with a Cancel that stops the page's
+// wait (the service still finishes what it started; its late replies are dropped).
+
+const inFlight = new Map();
+let nextFlight = 0;
+let waitController = new AbortController();
+let busyTimer = null;
+
+function showBusy() {
+  clearTimeout(busyTimer);
+  busyTimer = null;
+  $('#busy').hidden = inFlight.size === 0;
+  $('#busy-what').textContent = [...inFlight.values()].join(', ');
+}
+
+async function track(label, work) {
+  const id = nextFlight++;
+  inFlight.set(id, label);
+  // Quick commands never flash the indicator.
+  if (!busyTimer && $('#busy').hidden) busyTimer = setTimeout(showBusy, 300);
+  try {
+    return await work(waitController.signal);
+  } finally {
+    inFlight.delete(id);
+    if (inFlight.size === 0 || !$('#busy').hidden) showBusy();
+  }
+}
+
+function cancelWaits() {
+  waitController.abort();
+  waitController = new AbortController();
+}
+
 async function call(code, fields = {}, options = {}) {
-  const reply = await dock.call(code, fields, options);
+  const reply = await track(`command ${code}`, (signal) => dock.call(code, fields, { ...options, signal }));
   log(`${code} → ${JSON.stringify(reply)}`);
   return reply;
 }
@@ -117,6 +151,29 @@ async function connectAndLogin(event) {
 
 const TYPE_NAMES = ['none', 'VD HID', 'VB serial', 'VC CH9326', 'VA HID', 'VC serial', 'VB CH340'];
 
+// One numbering for a reader: the slot it is open in. Beside it the reader's type, and on the
+// simulator the name of the simulated reader of that type (the first one plugged in, as an open by
+// type meets it).
+const openTypes = new Map();  // slot → type
+let simReaders = [];
+
+const simReaderOfType = (type) => simReaders.find((r) => r.type === type && r.plugged)
+  ?? simReaders.find((r) => r.type === type);
+
+// A simulated reader's name, where it says more than its type does.
+const nameOf = (reader) => (reader.name && reader.name !== TYPE_NAMES[reader.type] ? ` "${reader.name}"` : '');
+
+function readerText(type) {
+  const simulated = simReaderOfType(type);
+  return `type ${type} · ${TYPE_NAMES[type] ?? '?'}${simulated ? ` · simulated${nameOf(simulated)}` : ''}`;
+}
+
+function slotsOfSimReader(reader) {
+  if (simReaderOfType(reader.type) !== reader) return '';
+  const slots = [...openTypes].filter(([, type]) => type === reader.type).map(([slot]) => slot);
+  return slots.length ? ` · slot ${slots.join(', ')}` : '';
+}
+
 const readerActions = {
   async create() {
     await call(100, { rfIdx: rfIdx(), devType: Number($('#dev-type').value) });
@@ -129,12 +186,21 @@ const readerActions = {
       step('#devices-state', refreshDevices);
       throw new Error('No reader of that type answered: see "Readers on this machine".');
     }
-    const type = (await call(101, { rfIdx: rfIdx() })).retval;
-    show('#reader-state', `Slot ${rfIdx()}: type ${type} (${TYPE_NAMES[type] ?? '?'}) open.`);
+    const slot = rfIdx();
+    const type = (await call(101, { rfIdx: slot })).retval;
+    openTypes.set(slot, type);
+    show('#reader-state', `Slot ${slot}: ${readerText(type)}, open.`);
+    await refreshSim();
+    // Cards placed next go on the reader this slot just opened.
+    const simulated = simReaderOfType(type);
+    if (simulated) chooseSimReader(simulated.id);
   },
   async close() {
-    await call(106, { rfIdx: rfIdx() });
-    show('#reader-state', `Slot ${rfIdx()}: closed.`);
+    const slot = rfIdx();
+    await call(106, { rfIdx: slot });
+    openTypes.delete(slot);
+    show('#reader-state', `Slot ${slot}: closed.`);
+    await refreshSim();
   },
   async beep() {
     const reply = await call(111, { rfIdx: rfIdx(), ms: 100 });
@@ -268,7 +334,7 @@ const mifareActions = {
     const card = await call(205, { rfIdx: rfIdx() });
     if (!card.retval) throw new Error('No card answered.');
     const number = await call(206, { rfIdx: rfIdx() });
-    show('#mf-card', `UID ${card.uid} · ATQA ${card.atqa} · SAK ${card.sak} · number ${number.retval}`);
+    show('#mf-card', `UID ${card.uid} · ATQA ${card.atqa} · SAK ${card.sak} · card number ${number.retval}`);
   },
   async 'mf-read'() {
     const sector = Number($('#mf-sector').value);
@@ -348,6 +414,15 @@ async function simRequest(method, path, body) {
   return text ? JSON.parse(text) : null;
 }
 
+// The simulated reader cards are placed on: the user's choice, or the reader a slot opened last. Kept
+// here, not read back from the list, because the list is rebuilt every few seconds.
+let chosenSimReader = null;
+
+function chooseSimReader(id) {
+  chosenSimReader = String(id);
+  $('#sim-reader').value = chosenSimReader;
+}
+
 async function refreshSim() {
   let sim;
   try {
@@ -358,10 +433,11 @@ async function refreshSim() {
     return;
   }
   $('#sim-panel').hidden = false;
-  const readerSelect = $('#sim-reader');
-  const chosen = readerSelect.value;
-  readerSelect.replaceChildren(...sim.readers.map((r) => new Option(`${r.id} · type ${r.type} ${r.name}`, r.id)));
-  if (chosen) readerSelect.value = chosen;
+  simReaders = sim.readers;
+  const simReaderText = (r) => `type ${r.type} · ${TYPE_NAMES[r.type] ?? '?'}${nameOf(r)}${slotsOfSimReader(r)}`
+    + (r.plugged ? '' : ' (unplugged)');
+  $('#sim-reader').replaceChildren(...sim.readers.map((r) => new Option(simReaderText(r), r.id)));
+  if (chosenSimReader !== null) $('#sim-reader').value = chosenSimReader;
   const kindSelect = $('#sim-kind');
   if (kindSelect.childElementCount === 0) kindSelect.replaceChildren(...sim.cardKinds.map((k) => new Option(k, k)));
   const list = $('#sim-cards');
@@ -369,7 +445,7 @@ async function refreshSim() {
   for (const reader of sim.readers) {
     for (const card of reader.cards) {
       const item = document.createElement('li');
-      item.textContent = `reader ${reader.id} (type ${reader.type}): ${card.kind} ${card.uid} `;
+      item.textContent = `${simReaderText(reader)}: ${card.kind} ${card.uid} `;
       const remove = document.createElement('button');
       remove.textContent = 'Remove';
       remove.addEventListener('click', () => step('#mf-card', async () => {
@@ -396,7 +472,7 @@ const simActions = {
 const consoleActions = {
   async 'console-send'() {
     const request = JSON.parse($('#console-input').value);
-    const reply = await dock.send(request, { timeoutMs: 0 });
+    const reply = await track(`command ${request.code}`, (signal) => dock.send(request, { timeoutMs: 0, signal }));
     log(`→ ${JSON.stringify(request)}\n← ${JSON.stringify(reply, null, 2)}`, reply.err ? 'err' : '');
   },
   async 'console-clear'() {
@@ -426,7 +502,9 @@ document.addEventListener('click', (event) => {
 
 for (let i = 0; i < 6; i += 1) $('#rf-idx').append(new Option(String(i), String(i)));
 $('#rf-idx').addEventListener('change', showSlotState);
+$('#sim-reader').addEventListener('change', (e) => chooseSimReader(e.target.value));
 $('#login-form').addEventListener('submit', connectAndLogin);
+$('#busy-cancel').addEventListener('click', cancelWaits);
 $('#login-form').user.value = sessionStorage.getItem('rfdock-user') ?? 'public';
 $('#login-form').pass.value = sessionStorage.getItem('rfdock-pass') ?? '';
 refreshStatus();

@@ -1,7 +1,7 @@
 // Types of rfdock.js, the client of the rfdock card-reader service. Every command, its fields and
 // its reply are described in docs/commands.md; RfDockCommands below types them for call().
 
-export type RfDockErrorKind = 'closed' | 'timeout' | 'login' | 'reply' | 'protocol';
+export type RfDockErrorKind = 'closed' | 'timeout' | 'cancelled' | 'login' | 'reply' | 'protocol';
 
 export class RfDockError extends Error {
   readonly kind: RfDockErrorKind;
@@ -413,7 +413,13 @@ export interface RfDockOptions {
 }
 
 export interface CallOptions {
+  /** Reply time-out in ms for this call; 0 waits for ever. */
   timeoutMs?: number;
+  /**
+   * Stops waiting when it fires: the call rejects with kind 'cancelled' and a late reply is dropped.
+   * The service is not told and finishes the command.
+   */
+  signal?: AbortSignal;
 }
 
 export type ConnectionState = 'connecting' | 'open' | 'closed';

@@ -47,9 +47,10 @@ export const MIFARE_STATUS = Object.freeze({
 });
 
 // What went wrong with a call: 'closed' (no connection, or it dropped before the reply), 'timeout'
-// (no reply in time), 'login' (credentials refused), 'reply' (the service answered with err != 0),
-// 'protocol' (the service sent something this client cannot read). `msg` is the service's text as
-// it sent it; `description` is the meaning of `err` in English, or the error's own message.
+// (no reply in time), 'cancelled' (the caller's AbortSignal fired), 'login' (credentials refused),
+// 'reply' (the service answered with err != 0), 'protocol' (the service sent something this client
+// cannot read). `msg` is the service's text as it sent it; `description` is the meaning of `err`
+// in English, or the error's own message.
 export class RfDockError extends Error {
   constructor(kind, message, reply = undefined) {
     super(message);
@@ -135,7 +136,9 @@ export class RfDock extends EventTarget {
 
   // Sends command `code` with `fields`; resolves with the reply when its err is 0, rejects with
   // RfDockError otherwise. options.timeoutMs overrides the default (0 = wait for ever, for example
-  // for a card finder started in acknowledgement mode).
+  // for a card finder started in acknowledgement mode); options.signal (an AbortSignal) stops the
+  // wait: the call rejects with kind 'cancelled' and a late reply is dropped. The service is not
+  // told: it finishes the command it started.
   async call(code, fields = {}, options = {}) {
     const reply = await this.send({ ...fields, code }, options);
     if (reply.err !== 0) {
@@ -155,13 +158,21 @@ export class RfDock extends EventTarget {
       return Promise.reject(new RfDockError('protocol', `a request with ack "${ack}" is already waiting`));
     }
     const timeoutMs = options.timeoutMs ?? this.timeoutMs;
+    const { signal } = options;
+    const cancelled = () => new RfDockError('cancelled',
+      `stopped waiting for the reply to command ${request.code}; the service still finishes it`);
+    if (signal?.aborted) return Promise.reject(cancelled());
     return new Promise((resolve, reject) => {
-      const entry = { resolve, reject, timer: null };
+      const entry = { resolve, reject, timer: null, stopListening: null };
       if (timeoutMs > 0) {
         entry.timer = setTimeout(() => {
-          this.pending.delete(ack);
-          reject(new RfDockError('timeout', `no reply to command ${request.code} within ${timeoutMs} ms`));
+          this.settle(ack, null, new RfDockError('timeout', `no reply to command ${request.code} within ${timeoutMs} ms`));
         }, timeoutMs);
+      }
+      if (signal) {
+        const onAbort = () => this.settle(ack, null, cancelled());
+        signal.addEventListener('abort', onAbort, { once: true });
+        entry.stopListening = () => signal.removeEventListener('abort', onAbort);
       }
       this.pending.set(ack, entry);
       try {
@@ -360,6 +371,7 @@ export class RfDock extends EventTarget {
     if (!entry) return;
     this.pending.delete(ack);
     clearTimeout(entry.timer);
+    entry.stopListening?.();
     if (error) entry.reject(error);
     else entry.resolve(reply);
   }

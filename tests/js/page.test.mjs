@@ -1,6 +1,7 @@
-// The demo page in headless Chromium against rfdock-sim: list the readers on the machine, log in, open
-// a simulated reader, see a card placed through /sim arrive as a finder event, select it and read its
-// sector 0 while the finder runs; read the pages of an NTAG placed on a VC reader.
+// The demo page in headless Chromium against rfdock-sim: list the readers on the machine; the README's
+// tour (log in, open a simulated reader, find a card placed through the Simulator panel, select it,
+// read and write its sector while the finder runs, cancel a long wait); read the pages of an NTAG
+// placed on a VC reader.
 
 import { after, before, test } from 'node:test';
 import assert from 'node:assert/strict';
@@ -78,7 +79,8 @@ test('the page lists the simulated readers under "Readers on this machine"', { s
   await page.close();
 });
 
-test('the page finds a card placed on a simulated reader and reads its sector 0', { skip: !haveChromium && 'no chromium' },
+// The README's tour, end to end, as a user clicks it.
+test('the README tour: log in, open, find a placed card, select, read, write with confirmation', { skip: !haveChromium && 'no chromium' },
   async (t) => {
     const page = await browser.newPage({ viewport: { width: 1100, height: 1500 } });
     const reader = await simReaderOfType(4);
@@ -100,30 +102,56 @@ test('the page finds a card placed on a simulated reader and reads its sector 0'
     await page.click('#login-form button');
     await page.waitForSelector('body.logged-in');
 
+    // One numbering: the slot, with the reader's type and the simulated reader's name beside it.
     await page.selectOption('#dev-type', '4');
     await page.click('button[data-action=create]');
     await page.click('button[data-action=open]');
     await page.waitForFunction(() => document.querySelector('#reader-state').textContent.includes('open'));
+    assert.equal(await page.textContent('#reader-state'), 'Slot 0: type 4 · VA HID · simulated, open.');
+    await page.waitForFunction(() => document.querySelector('#sim-reader').selectedOptions[0]?.textContent.includes('slot 0'));
+    assert.equal(await page.$eval('#sim-reader', (s) => s.value), String(reader.id));
+
     await page.click('button[data-action=find-start]');
     await page.waitForFunction(() => document.querySelector('#reader-state').textContent.includes('finding'));
 
-    const placed = await fetch(`${service.httpUrl}/sim/readers/${reader.id}/cards`, {
-      method: 'POST', headers: { 'Content-Type': 'application/json' }, body: JSON.stringify({ kind: 'mifare1k', uid: 'CAFE0001' }),
-    });
-    assert.equal(placed.status, 201);
+    // Place the card through the Simulator panel, as the tour says.
+    await page.selectOption('#sim-kind', 'mifare1k');
+    await page.fill('#sim-uid', 'CAFE0001');
     const placedAt = Date.now();
+    await page.click('button[data-action=sim-place]');
     await page.waitForFunction(() => document.querySelector('#cards tbody').textContent.includes('CAFE0001'));
     const seenAt = Date.now();
     t.diagnostic(`page load to first finder event: ${seenAt - loadStart} ms (card placed to event: ${seenAt - placedAt} ms)`);
+    assert.match(await page.textContent('#sim-cards'), /type 4 · VA HID · slot 0: mifare1k CAFE0001/);
 
     // Select and read with the finder still running: the card stays the page's between the two.
     await page.click('button[data-action=mf-select]');
     await page.waitForFunction(() => document.querySelector('#mf-card').textContent.includes('UID CAFE0001'));
     await page.click('button[data-action=mf-read]');
     await page.waitForFunction(() => document.querySelector('#mf-dump').textContent.includes('access'));
-    const dump = await page.textContent('#mf-dump');
+    let dump = await page.textContent('#mf-dump');
     assert.match(dump, /^ {2}0 {2}CA FE 00 01 /m);  // the manufacturer block starts with the UID
-    assert.match(dump, /000\|000\|000\|001/);         // transport access conditions
+    assert.match(dump, /000\|000\|000\|001/);       // transport access conditions
+
+    // A write asks first: declined, nothing is sent; accepted, block 1 holds the data.
+    const dialogs = [];
+    const answerDialogs = (accept) => page.once('dialog', (dialog) => {
+      dialogs.push(dialog.message());
+      return accept ? dialog.accept() : dialog.dismiss();
+    });
+    answerDialogs(false);
+    await page.click('button[data-action=mf-write]');
+    await page.waitForFunction(() => !document.querySelector('button[data-action=mf-write]').disabled);
+    assert.doesNotMatch(await page.textContent('#log'), /208 →/);
+    answerDialogs(true);
+    await page.click('button[data-action=mf-write]');
+    await page.waitForFunction(() => document.querySelector('#mf-card').textContent === 'Block written.');
+    assert.equal(dialogs.length, 2);
+    assert.match(dialogs[0], /overwritten/);
+    await page.click('button[data-action=mf-read]');
+    await page.waitForFunction(() => document.querySelector('#mf-dump').textContent.includes('access'));
+    dump = await page.textContent('#mf-dump');
+    assert.match(dump, /^ {2}1 {2}00 11 22 33 44 55 66 77 88 99 AA BB CC DD EE FF$/m);
 
     // The state line follows the chosen slot.
     await page.selectOption('#rf-idx', '1');
@@ -131,10 +159,28 @@ test('the page finds a card placed on a simulated reader and reads its sector 0'
     await page.selectOption('#rf-idx', '0');
     assert.match(await page.textContent('#reader-state'), /^Slot 0: finding cards/);
 
+    const shot = process.env.RFDOCK_SCREENSHOT ?? join(tmpdir(), 'rfdock-demo-page.png');
+    await page.evaluate(() => window.scrollTo(0, 0));  // the sticky header back at the top
+    await page.screenshot({ path: shot, fullPage: true });
+
     // Stopping the finder clears its list.
     await page.click('button[data-action=find-stop]');
     await page.waitForFunction(() => document.querySelector('#reader-state').textContent.includes('stopped'));
     assert.equal(await page.textContent('#cards tbody'), '');
+
+    // A long wait shows in the header and can be cancelled: a finder in acknowledgement mode with no
+    // card on the reader answers only when one comes.
+    await fetch(`${service.httpUrl}/sim/readers/${reader.id}/cards`, { method: 'DELETE' });
+    await page.fill('#console-input', '{ "code": 117, "rfIdx": 0, "ms": 100, "evt": false }');
+    await page.click('button[data-action=console-send]');
+    await page.waitForSelector('#busy:not([hidden])');
+    assert.match(await page.textContent('#busy'), /command 117/);
+    await page.click('#busy-cancel');
+    await page.waitForSelector('#busy', { state: 'hidden' });
+    assert.match(await page.textContent('#log'), /Cancelled: stopped waiting for the reply to command 117/);
+    await page.fill('#console-input', '{ "code": 119, "rfIdx": 0 }');
+    await page.click('button[data-action=console-send]');
+    await page.waitForFunction(() => document.querySelector('#log').textContent.includes('→ {"code":119'));
 
     // A malformed card description is refused with a reason.
     const refused = await fetch(`${service.httpUrl}/sim/readers/${reader.id}/cards`, {
@@ -142,9 +188,6 @@ test('the page finds a card placed on a simulated reader and reads its sector 0'
     });
     assert.equal(refused.status, 400);
     assert.match((await refused.json()).error, /hex/);
-
-    const shot = process.env.RFDOCK_SCREENSHOT ?? join(tmpdir(), 'rfdock-demo-page.png');
-    await page.screenshot({ path: shot, fullPage: true });
 
     // The service going away shows as a lost connection.
     await service.stop();

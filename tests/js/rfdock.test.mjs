@@ -127,6 +127,26 @@ describe('against a scripted peer', () => {
     dock.close();
   });
 
+  test('an aborted signal stops the wait, drops the late reply and leaves other calls alone', async () => {
+    const held = [];
+    onMessage = (socket, request) => held.push(() => socket.send(JSON.stringify({ ack: request.ack, err: 0, msg: '完成', code: request.code })));
+    const dock = new RfDock({ url, WebSocket, timeoutMs: 0 });
+    await dock.connect();
+    const controller = new AbortController();
+    const waiting = dock.call(117, { rfIdx: 0, evt: false }, { signal: controller.signal });
+    const other = dock.call(1);
+    while (held.length < 2) await new Promise((r) => setTimeout(r, 5));
+    controller.abort();
+    await rejectsWith(waiting, 'cancelled');
+    held.forEach((answer) => answer());
+    assert.equal((await other).code, 1);
+    assert.equal(dock.pending.size, 0);
+    // A signal that already fired sends nothing.
+    await rejectsWith(dock.call(1, {}, { signal: controller.signal }), 'cancelled');
+    assert.equal(held.length, 2);
+    dock.close();
+  });
+
   test('replies are matched by ack whatever their order; events go to their listeners', async () => {
     const held = [];
     onMessage = (socket, request) => {
