@@ -14,12 +14,18 @@ ifneq ($(shell command -v ccache),)
 CMAKE_FLAGS += -DCMAKE_CXX_COMPILER_LAUNCHER=ccache
 endif
 
-.PHONY: all setup configure build run test check bench asan tsan sanitized format clean
+.PHONY: all setup setup-run setup-package configure build build-run run test check bench asan tsan sanitized \
+	package package-check test-armhf format clean
 
 all: build
 
+# `make run` installs what building and running need; the test tools come with `make test`.
 setup:
-	@bash scripts/setup.sh
+	@bash scripts/setup.sh test
+setup-run:
+	@bash scripts/setup.sh run
+setup-package:
+	@bash scripts/setup.sh package
 
 configure: setup
 	@cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS) >/dev/null
@@ -27,17 +33,37 @@ configure: setup
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
 
-run: build
+# Only the two programs and their page: without the test libraries the tests are not configured.
+build-run: setup-run
+	@cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(BUILD) -j $(JOBS) --target rfdock rfdock-sim web_area
+
+run: build-run
 	@if [ -x $(BUILD)/bin/rfdock-sim ]; then exec $(BUILD)/bin/rfdock-sim $(ARGS); \
 	else exec $(BUILD)/bin/rfdock $(ARGS); fi
 
 test: check
+	@$(MAKE) --no-print-directory package-check
 ifneq ($(SANITIZE),0)
 	@$(MAKE) --no-print-directory sanitized
 endif
 
 check: build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# build/rfdock_<version>_<arch>.deb: the service, its page, udev rules, user unit, link handler.
+package: setup-package
+	@cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(BUILD) -j $(JOBS) --target rfdock web_area packaging_files
+	@cd $(BUILD) && cpack -G DEB >/dev/null && ls -1 $(CURDIR)/$(BUILD)/rfdock_*.deb
+
+# The package's contents, lintian, the unit and the desktop file (packaging/check.sh).
+package-check: package
+	@bash packaging/check.sh $(BUILD)
+
+# The unit tests built for armhf with Debian's cross compiler and run under qemu-user.
+test-armhf:
+	@bash scripts/armhf.sh
 
 bench: build
 	@for b in $(BUILD)/bin/*_bench; do $$b --benchmark_repetitions=5 --benchmark_report_aggregates_only=true; done

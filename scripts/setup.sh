@@ -3,16 +3,25 @@
 # Packages already present are skipped, so running it again costs nothing.
 set -euo pipefail
 
+# What building and running the service needs; `setup.sh test` adds the test tools, `setup.sh package`
+# the tools that build and check the Debian package.
+what="${1:-run}"
 packages=(
     build-essential cmake ninja-build pkg-config
     libboost-dev nlohmann-json3-dev libssl-dev openssl
     libhidapi-dev libusb-1.0-0-dev libspdlog-dev libfmt-dev
-    libgtest-dev libgmock-dev libbenchmark-dev
-    socat curl
-    chromium
 )
-# The JavaScript client's tests need Node.js 18 or later with npm; keep one that is already there.
-command -v node >/dev/null && command -v npm >/dev/null || packages+=(nodejs npm)
+package_tools=(dpkg-dev lintian desktop-file-utils systemd udev man-db)
+case "$what" in
+    run) ;;
+    package) packages+=("${package_tools[@]}") ;;
+    test)
+        packages+=(libgtest-dev libgmock-dev libbenchmark-dev socat curl chromium "${package_tools[@]}")
+        # The JavaScript client's tests need Node.js 18 or later with npm; keep one that is already there.
+        command -v node >/dev/null && command -v npm >/dev/null || packages+=(nodejs npm)
+        ;;
+    *) echo "usage: setup.sh [run|test|package]" >&2; exit 2 ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do
@@ -27,8 +36,12 @@ install_js_test_modules() {
     (cd "$dir" && npm ci --no-audit --no-fund --loglevel=error && cp package-lock.json node_modules/.installed-lock)
 }
 
+js_modules() {
+    if [ "$what" = test ]; then install_js_test_modules; fi
+}
+
 if [ ${#missing[@]} -eq 0 ]; then
-    install_js_test_modules
+    js_modules
     exit 0
 fi
 
@@ -41,4 +54,4 @@ fi
 export DEBIAN_FRONTEND=noninteractive
 "${run_as_root[@]}" apt-get update -qq
 "${run_as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
-install_js_test_modules
+js_modules

@@ -6,6 +6,7 @@
 #include "protocol/log.hpp"
 #include "service/frontend/http_handler.hpp"
 #include "service/frontend/http_server.hpp"
+#include "service/frontend/static_files.hpp"
 #include "service/frontend/tls_setup.hpp"
 #include "service/process/options.hpp"
 
@@ -75,7 +76,7 @@ bool RfDock::init() {
     const int maxConnect = roundedMaxConnect(config.get(cfg::maxConnect), settings.workers);
     config.set(cfg::maxConnect, maxConnect);
     settings.connectionsPerWorker = maxConnect / settings.workers;
-    front.documentRoot = impl_->context.programDir + "/web";
+    front.documentRoot = documentRootFor(impl_->context.programDir);
     front.accessLog = config.get(cfg::accessLog);
     front.cors = config.get(cfg::cors);
     front.origins = splitOrigins(config.GetValue(cfg::origins.key, cfg::origins.section));

@@ -61,6 +61,16 @@ std::optional<std::string> decodeTargetPath(std::string_view target) {
     return path;
 }
 
+std::string documentRootFor(const std::string& programDir) {
+    const auto isDirectory = [](const std::string& path) {
+        struct stat st {};
+        return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    };
+    const std::string own = programDir + "/web";
+    const std::string shared = programDir + "/../share/rfdock/web";
+    return !isDirectory(own) && isDirectory(shared) ? shared : own;
+}
+
 std::optional<std::string> resolveStaticFile(const std::string& root, std::string_view target) {
     const auto path = decodeTargetPath(target);
     if (!path) return std::nullopt;

@@ -13,5 +13,10 @@ std::optional<std::string> decodeTargetPath(std::string_view target);
 // there is none or its real path leaves the root (for example through a symlink).
 std::optional<std::string> resolveStaticFile(const std::string& root, std::string_view target);
 
+// The web area of a program in `programDir`: its own web folder (a build, or a program installed
+// with its files beside it), else the shared one of an installed program
+// (<prefix>/bin/rfdock serving <prefix>/share/rfdock/web); the first when neither exists.
+std::string documentRootFor(const std::string& programDir);
+
 // Content type by file extension.
 const char* mimeType(std::string_view path);

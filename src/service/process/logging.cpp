@@ -10,6 +10,8 @@
 #include <spdlog/spdlog.h>
 #include <mutex>
 
+#include "service/process/journal_sink.hpp"
+
 namespace {
 
 // Records below ERROR to standard output, the rest to standard error.
@@ -93,7 +95,10 @@ void setupLogging(const IniCfg& config, const ProcessContext& ctx) {
     } catch (const spdlog::spdlog_ex& e) {
         std::printf("Cannot open the log file %s: %s\n", ctx.logFile.c_str(), e.what());
     }
-    if (config.get(cfg::logStdout)) sinks.push_back(std::make_shared<ConsoleSplitSink>());
+    if (config.get(cfg::logStdout))
+        sinks.push_back(std::make_shared<ConsoleSplitSink>());
+    else if (stderrIsJournal())
+        sinks.push_back(makeJournalSink());  // run as a systemd unit: the journal gets the records too
     auto logger = std::make_shared<spdlog::logger>(ctx.programName, sinks.begin(), sinks.end());
     logger->set_level(logLevelFromText(config.get(cfg::level)));
     logger->flush_on(spdlog::level::warn);

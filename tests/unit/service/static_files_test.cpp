@@ -50,6 +50,18 @@ TEST(ResolveStaticFile, StaysInsideTheRoot) {
     EXPECT_EQ(resolveStaticFile(dir.file("nowhere"), "/"), std::nullopt);
 }
 
+TEST(DocumentRoot, TheProgramsOwnWebFolderElseTheInstalledOne) {
+    TempDir dir;
+    const std::string bin = dir.file("usr/bin");
+    std::filesystem::create_directories(bin);
+    EXPECT_EQ(documentRootFor(bin), bin + "/web");  // neither: the own one, as a 404 says
+    std::filesystem::create_directories(dir.file("usr/share/rfdock/web"));
+    EXPECT_EQ(std::filesystem::canonical(documentRootFor(bin)),
+              std::filesystem::canonical(dir.file("usr/share/rfdock/web")));
+    std::filesystem::create_directories(bin + "/web");
+    EXPECT_EQ(documentRootFor(bin), bin + "/web");
+}
+
 TEST(MimeType, ByExtension) {
     EXPECT_STREQ(mimeType("/a/index.HTML"), "text/html; charset=utf-8");
     EXPECT_STREQ(mimeType("/rfdock.js"), "text/javascript; charset=utf-8");
