@@ -12,7 +12,7 @@ contents="$(dpkg-deb -c "$deb" | awk '{print $6}')"
 for file in ./usr/bin/rfdock ./usr/share/rfdock/web/index.html ./usr/share/rfdock/web/rfdock.js \
     ./usr/lib/udev/rules.d/70-rfdock-readers.rules ./usr/lib/systemd/user/rfdock.service \
     ./usr/share/applications/rfdock.desktop ./usr/share/man/man1/rfdock.1.gz \
-    ./usr/share/doc/rfdock/copyright ./usr/share/doc/rfdock/changelog.Debian.gz; do
+    ./usr/share/doc/rfdock/copyright ./usr/share/doc/rfdock/changelog.gz; do
     grep -qx -- "$file" <<<"$contents" || { echo "missing from the package: $file" >&2; exit 1; }
 done
 if grep -E 'rfdock-sim|_tests$|_bench$' <<<"$contents"; then
@@ -22,7 +22,7 @@ fi
 dpkg-deb -f "$deb" Depends | grep -q 'libc6' || { echo "no shared-library dependencies" >&2; exit 1; }
 
 lintian --fail-on error "$deb"
-desktop-file-validate packaging/rfdock.desktop
+desktop-file-validate packaging/rfdock.desktop && echo "desktop-file-validate: the link handler is sound"
 
 tmp="$(mktemp -d)"
 pid=""
@@ -39,6 +39,7 @@ if command -v systemd-analyze >/dev/null; then
     mkdir -p "$tmp/unit"
     sed "s|^ExecStart=rfdock |ExecStart=$tmp/root/usr/bin/rfdock |" packaging/rfdock.service >"$tmp/unit/rfdock.service"
     SYSTEMD_LOG_LEVEL=warning systemd-analyze verify --man=no "$tmp/unit/rfdock.service"
+    echo "systemd-analyze verify: the user unit is sound"
 fi
 # udev reads runtime rules from /run/udev/rules.d: the rules go there for one dry run (as root only),
 # which parses every rules file and names the file of any line it cannot read.
@@ -50,6 +51,7 @@ if command -v udevadm >/dev/null && [ "$(id -u)" -eq 0 ] && [ -e /sys/class/tty/
     rm -f "$runtime_rules"
     grep -q 'rfdock-readers-check.rules' <<<"$out" || { echo "udevadm did not read the rules" >&2; exit 1; }
     if grep -i 'rfdock-readers-check.rules:[0-9].*' <<<"$out"; then exit 1; fi
+    echo "udevadm test: the rules parse"
 fi
 
 # The launch URL starts it as the desktop file and the unit do: no browser, the port from the URL.

@@ -14,10 +14,10 @@ install(FILES ${RFDOCK_PACKAGING}/70-rfdock-readers.rules DESTINATION lib/udev/r
 install(FILES ${RFDOCK_PACKAGING}/rfdock.service DESTINATION lib/systemd/user)
 install(FILES ${RFDOCK_PACKAGING}/rfdock.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 
-# Manual page and changelog compressed as Debian ships them (gzip -9n: no name or time stamp, so
+# Manual page and changelog (a native package's: changelog.gz) compressed as Debian ships them (gzip -9n: no name or time stamp, so
 # the package is the same from one build to the next).
 file(MAKE_DIRECTORY ${RFDOCK_STAGED})
-foreach(pair "rfdock.1:rfdock.1.gz" "changelog:changelog.Debian.gz")
+foreach(pair "rfdock.1:rfdock.1.gz" "changelog:changelog.gz")
     string(REPLACE ":" ";" pair "${pair}")
     list(GET pair 0 source)
     list(GET pair 1 target)
@@ -28,7 +28,7 @@ foreach(pair "rfdock.1:rfdock.1.gz" "changelog:changelog.Debian.gz")
 endforeach()
 add_custom_target(packaging_files ALL DEPENDS ${RFDOCK_COMPRESSED})
 install(FILES ${RFDOCK_STAGED}/rfdock.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-install(FILES ${RFDOCK_PACKAGING}/copyright ${RFDOCK_STAGED}/changelog.Debian.gz
+install(FILES ${RFDOCK_PACKAGING}/copyright ${RFDOCK_STAGED}/changelog.gz
         DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 set(CPACK_GENERATOR DEB)
@@ -38,11 +38,11 @@ set(CPACK_PACKAGE_VENDOR "rfdock developers")
 set(CPACK_PACKAGE_CONTACT "rfdock developers <rfdock@example.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "card readers for web pages and local programs")
 set(CPACK_PACKAGE_DESCRIPTION
-    "A background service on one loopback port that lets web pages and local programs use\n\
-13.56 MHz card readers over a WebSocket: open a reader, find cards, read and write Mifare\n\
-Classic sectors and NFC page tags, exchange APDUs with CPU cards and relay UDP datagrams.\n\
-It ships udev rules for the supported readers, a systemd user unit and a handler for\n\
-rfdock:// links.")
+    "A background service on one loopback port that lets web pages and local\n\
+programs use 13.56 MHz card readers over a WebSocket: open a reader, find\n\
+cards, read and write Mifare Classic sectors and NFC page tags, exchange\n\
+APDUs with CPU cards and relay UDP datagrams. It ships udev rules for the\n\
+supported readers, a systemd user unit and a handler for rfdock:// links.")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
