@@ -7,8 +7,10 @@ packages=(
     build-essential cmake ninja-build pkg-config
     libboost-dev nlohmann-json3-dev libssl-dev openssl
     libhidapi-dev libusb-1.0-0-dev libspdlog-dev libfmt-dev
+    libpcsclite-dev pcscd
     libgtest-dev libgmock-dev libbenchmark-dev
     socat curl
+    vsmartcard-vpcd vsmartcard-vpicc python3-virtualsmartcard python3-pycryptodome
     chromium
 )
 # The JavaScript client's tests need Node.js 18 or later with npm; keep one that is already there.
