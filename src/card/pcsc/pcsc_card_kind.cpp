@@ -54,6 +54,10 @@ CardKind cardKindOf(std::span<const std::uint8_t> atr) {
     return CardKind::iso14443_4;
 }
 
+bool contactlessAtr(std::span<const std::uint8_t> atr) {
+    return atr.size() >= 4 && atr[0] == 0x3B && (atr[1] & 0xF0) == 0x80 && atr[2] == 0x80 && atr[3] == 0x01;
+}
+
 std::uint16_t standInAtqa(CardKind kind, std::size_t uidLength) {
     const std::uint8_t uidSize = uidLength >= 10 ? 0x80 : uidLength >= 7 ? 0x40 : 0x00;
     // Bit-frame anticollision bits of the NXP cards: 4K 02, the others 04.

@@ -25,6 +25,11 @@ std::vector<std::uint8_t> historicalBytes(std::span<const std::uint8_t> atr);
 
 CardKind cardKindOf(std::span<const std::uint8_t> atr);
 
+// Whether a contactless reader built the ATR (PC/SC Part 3 §3.1.3.2.3: 3B 8n 80 01, historical
+// bytes, TCK). Only then does the reader itself answer GET DATA (FF CA); any other ATR comes from
+// the card (a contact card), which gets the command and may not take class FF kindly.
+bool contactlessAtr(std::span<const std::uint8_t> atr);
+
 // ATQA (first byte in the low half) and SAK a reader of another family would report for the kind
 // and UID length (ISO/IEC 14443-3 §6.5.2: ATQA bits 7-8 give the UID size; NXP AN10833 for the
 // SAK values). PC/SC readers keep both to themselves, so these stand in for them.

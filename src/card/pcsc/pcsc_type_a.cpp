@@ -39,10 +39,11 @@ bool PcscTypeA::readCard(Orvane::TypeACardInfo& info, CardKind& kind) {
     if (pcsc == nullptr || !pcsc->connectCard()) return false;
     kind = Orvane::pcsc::cardKindOf(pcsc->atr());
     std::vector<std::uint8_t> uid;
-    // A UID longer than a type A card's three cascade levels is no UID.
-    const bool haveUid = storageCommand(kGetUid, uid) && !uid.empty() && uid.size() <= info.uid.size();
-    // Storage cards are reached by the reader's mapping, which always knows the UID; an ISO 14443-4
-    // card may sit behind a reader that passes GET DATA on to the card, which refuses it.
+    // A UID longer than a type A card's three cascade levels is no UID. A card in a contact slot
+    // has none, and GET DATA would go to the card itself.
+    const bool haveUid = Orvane::pcsc::contactlessAtr(pcsc->atr()) && storageCommand(kGetUid, uid) &&
+                         !uid.empty() && uid.size() <= info.uid.size();
+    // Storage cards are reached by the reader's mapping, which always knows the UID.
     if (!haveUid && kind != CardKind::iso14443_4) return false;
     if (haveUid) {
         std::copy(uid.begin(), uid.end(), info.uid.begin());

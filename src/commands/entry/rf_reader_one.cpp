@@ -20,6 +20,7 @@
 #include "commands/entry/exchange_locked_type_a.hpp"
 #include "commands/entry/reader_in_use.hpp"
 #include "commands/key_provider/provider_wait.hpp"
+#include "reader/pcsc/pcsc_reader.hpp"
 
 namespace {
 
@@ -83,13 +84,27 @@ int RfReaderOne::openReader(bool flag) {
         registry.releaseAll(this);
         return gate.refusedAny() ? -1 : 0;
     }
+    const ReaderDevice device = openedDevice();
+    // A PC/SC reader is claimed now that the open knows its name; one another entry drives is
+    // closed again untouched (only listed).
+    if (device.type == kReaderPcsc && !registry.claim(device, this, EntryTypeGate::kInUseGrace)) {
+        reader_->close();
+        registry.releaseAll(this);
+        return -1;
+    }
     readerType_ = reader_->type();
-    registry.keepOnly(this, readerType_);
+    registry.keepOnly(this, device);
     // Detection may have found the other side of the PC/SC line: an enabled search goes on with
     // the searcher that reaches this reader's cards (the caller holds the exchange mutex).
     followReaderSide();
     if (finder_->finder.typeA.searcher) finder_->finder.typeA.searcher = typeAReader();
     return 1;
+}
+
+ReaderDevice RfReaderOne::openedDevice() const {
+    if (reader_->type() == kReaderPcsc && reader_->pcscReader() != nullptr)
+        return {kReaderPcsc, reader_->pcscReader()->readerName()};
+    return {reader_->type(), {}};
 }
 
 void RfReaderOne::closeReader() {

@@ -10,6 +10,7 @@
 
 #include "commands/entry/card_finder.hpp"
 #include "commands/entry/find_task.hpp"
+#include "commands/entry/reader_in_use.hpp"
 #include "protocol/channel.hpp"
 #include "reader/rf_reader.hpp"
 
@@ -95,6 +96,8 @@ class RfReaderOne {
     std::shared_ptr<RfIcodeSli> icodeSli();
 
   private:
+    // The device the open reader is, as the reader-in-use registry counts them.
+    ReaderDevice openedDevice() const;
     bool usesPcsc() const { return reader_->type() == kReaderPcsc; }
     // Drops the card objects built for the other side of the PC/SC line.
     void followReaderSide();

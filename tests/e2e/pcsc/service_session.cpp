@@ -1,5 +1,7 @@
 #include "service_session.hpp"
 
+#include <thread>
+
 using nlohmann::json;
 using Clock = std::chrono::steady_clock;
 
@@ -36,12 +38,27 @@ json ServiceSession::call(int code, json fields, std::chrono::milliseconds wait)
 }
 
 std::optional<json> ServiceSession::event(std::chrono::milliseconds wait) {
-    if (events_.empty()) {
-        auto message = receive(wait);
-        if (message && message->contains("evt")) events_.push_back(std::move(*message));
+    const auto end = Clock::now() + wait;
+    while (events_.empty() && Clock::now() < end) {
+        auto message = receive(std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()));
+        if (!message) break;
+        if (message->contains("evt")) events_.push_back(std::move(*message));
     }
     if (events_.empty()) return std::nullopt;
     json first = std::move(events_.front());
     events_.pop_front();
     return first;
+}
+
+std::size_t ServiceSession::eventsWithin(std::chrono::milliseconds window) {
+    std::this_thread::sleep_for(window);
+    call(101);
+    const std::size_t count = events_.size();
+    events_.clear();
+    return count;
+}
+
+std::string ServiceSession::logAfterStop() {
+    service_->stop();
+    return home_.logText();
 }

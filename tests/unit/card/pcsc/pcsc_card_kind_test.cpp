@@ -44,6 +44,13 @@ TEST(PcscCardKind, StorageCardNamesGiveTheCardKindAnyOtherAtrAnIso4Card) {
     }
 }
 
+TEST(PcscCardKind, OnlyAtrsOfTheContactlessFormAreTheReaders) {
+    EXPECT_TRUE(pcsc::contactlessAtr(hexBytes("3B8F8001804F0CA000000306030001000000006A")));
+    EXPECT_TRUE(pcsc::contactlessAtr(hexBytes("3B8980017886FFFFFFFF000000F6")));
+    EXPECT_FALSE(pcsc::contactlessAtr(hexBytes("3B951381018073FF01000B")));
+    EXPECT_FALSE(pcsc::contactlessAtr(hexBytes("3B8F80")));
+}
+
 TEST(PcscCardKind, StandInAtqaCarriesTheUidSize) {
     EXPECT_EQ(pcsc::standInAtqa(CardKind::mifare1K, 4), 0x0004);
     EXPECT_EQ(pcsc::standInAtqa(CardKind::mifare4K, 4), 0x0002);

@@ -62,7 +62,17 @@ TEST_F(PcscCardObjects, AStorageCardWithoutAUsableUidIsNoCard) {
     }
 }
 
-TEST_F(PcscCardObjects, AnIso4CardActivatesWithAnAtsFromItsAtrEvenWithoutAUid) {
+TEST_F(PcscCardObjects, AContactlessIso4CardGetsItsUidFromTheReader) {
+    fake.atr = hexBytes("3B8980017886FFFFFFFF000000F6");  // 3B 8n 80 01: built by a contactless reader
+    cardAnswers(hexBytes("04112233445566 9000"));
+    Orvane::TypeACardInfo info;
+    ASSERT_TRUE(typeA->selectAny(info, true));
+    EXPECT_EQ(Bytes(info.uid.begin(), info.uid.begin() + info.uidLen), hexBytes("04112233445566"));
+    EXPECT_EQ(info.atqa, 0x0044);
+    EXPECT_EQ(info.sak, 0x20);
+}
+
+TEST_F(PcscCardObjects, AContactCardGetsNoGetDataAndActivatesWithAnAtsFromItsAtr) {
     fake.atr = kIso4Atr;
     cardAnswers(hexBytes("6D00"), hexBytes("6F00 9000"));
     Orvane::TypeACardInfo info;
@@ -70,6 +80,7 @@ TEST_F(PcscCardObjects, AnIso4CardActivatesWithAnAtsFromItsAtrEvenWithoutAUid) {
     ASSERT_TRUE(typeA->selectAny(info, true, &ats));
     EXPECT_EQ(info.uidLen, 0);
     EXPECT_EQ(info.sak, 0x20);
+    EXPECT_TRUE(fake.sent.empty()) << "class FF commands go to a contact card itself";
     EXPECT_EQ(Bytes(ats.data(), ats.data() + ats.size()), hexBytes("0A780000008073FF0100"));
     Orvane::StdBuf response;
     const Bytes select = hexBytes("00A4000C023F00");
