@@ -28,14 +28,11 @@ std::shared_ptr<Orvane::IIso14443AReader> PcscMifareClassic::iso14443a() {
 bool PcscMifareClassic::authenticate(std::uint8_t sector, const std::uint8_t* key, bool keyB) {
     RfReader& reader = card_->reader();
     if (key == nullptr || sector > Orvane::mifare::kLastSector) return false;
-    if (reader.authSector() == sector && authKeyB_ == keyB &&
-        std::equal(authKey_.begin(), authKey_.end(), key))
-        return true;
+    if (memo_.holds(reader.authSector(), sector, key, keyB)) return true;
     reader.setAuthSector(kNoSector);
     if (!sendAuthentication(Orvane::mifare::firstBlock(sector), key, keyB)) return false;
     reader.setAuthSector(sector);
-    std::copy_n(key, authKey_.size(), authKey_.begin());
-    authKeyB_ = keyB;
+    memo_.remember(key, keyB);
     return true;
 }
 

@@ -14,6 +14,7 @@
 #include <memory>
 
 #include "card/mifare/imifare_classic_reader.hpp"
+#include "card/mifare/sector_auth_memo.hpp"
 
 class PcscTypeA;
 
@@ -30,6 +31,5 @@ class PcscMifareClassic : public Orvane::IMifareClassicReader {
     bool sendAuthentication(std::uint8_t block, const std::uint8_t* key, bool keyB);
 
     std::shared_ptr<PcscTypeA> card_;
-    std::array<std::uint8_t, 6> authKey_{};
-    bool authKeyB_ = false;
+    Orvane::SectorAuthMemo memo_;
 };

@@ -1,7 +1,11 @@
 #include "reader/pcsc/pcsc_reader.hpp"
 
+#include <fmt/printf.h>
+#include <spdlog/spdlog.h>
+
 #include <chrono>
 
+#include "protocol/log_limit.hpp"
 #include "reader/probe_log.hpp"
 #include "reader/reader_family.hpp"
 
@@ -29,6 +33,16 @@ std::string joined(const std::vector<std::string>& names) {
     return text;
 }
 
+// One warning line per failure, held to the service's log rate (a client can make a lost reader
+// fail in a loop). The reader layer sits below the service's log helpers: the default logger.
+void logFailure(const std::string& reader, pcsc::Result result, const char* what) {
+    constexpr const char* kKind = "PC/SC reader %s: %s (%s)";
+    const LogRateLimit::Verdict verdict = passLogLine(kKind);
+    if (verdict.suppressed > 0)
+        spdlog::warn(fmt::sprintf("PC/SC reader: %d lines held back", verdict.suppressed));
+    if (verdict.write) spdlog::warn(fmt::sprintf(kKind, reader, pcsc::resultText(result), what));
+}
+
 }  // namespace
 
 PcscReader::PcscReader(pcsc::PcscApi* api) : api_(api) {}
@@ -40,10 +54,14 @@ PcscReader::~PcscReader() {
 bool PcscReader::fail(pcsc::Result result) {
     lastResult_ = result;
     if (pcsc::isReaderGone(result)) {
+        logFailure(readerName_, result, "reader lost until it is opened again");
         dropCard();
         noteResult(true);
     } else if (pcsc::isCardGone(result)) {
+        logFailure(readerName_, result, "card connection dropped");
         dropCard();
+    } else {
+        logFailure(readerName_, result, "exchange failed");
     }
     return false;
 }
@@ -144,6 +162,10 @@ bool PcscReader::connectCard() {
     }
     pcsc::Card card = 0;
     const pcsc::Result result = api_->connect(command_, readerName_, card, protocol_);
+    if (result == pcsc::kNoSmartcard) {  // nothing on the reader: no failure to report
+        lastResult_ = result;
+        return false;
+    }
     if (result != pcsc::kSuccess) return fail(result);
     card_ = card;
     const pcsc::Result status = api_->status(card_, atr_);

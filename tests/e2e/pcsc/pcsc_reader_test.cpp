@@ -40,7 +40,14 @@ json readBlocks(ServiceSession& session, int sector, const std::string& key) {
 
 class PcscReaderTest : public ::testing::Test {
   protected:
+    // A logged-in session with slot 0 opened on the first vpcd reader.
+    bool openSession() {
+        session_ = std::make_unique<ServiceSession>();
+        return session_->ready() && openSlot(*session_, kPcscType) == 1;
+    }
+
     PcscStack stack;
+    std::unique_ptr<ServiceSession> session_;
 };
 
 TEST_F(PcscReaderTest, DetectionFindsThePcscReaderAfterTheSixFrameTypesAndAddrNamesIt) {
@@ -120,9 +127,8 @@ TEST_F(PcscReaderTest, FinderReportsEachInsertionOnceWithoutPolling) {
 TEST_F(PcscReaderTest, MifareClassicThroughTheStorageCardCommands) {
     SKIP_WITHOUT_PCSC(stack);
     const auto card = stack.startTag("mifare1k", "A1B2C3D4");
-    ServiceSession session;
-    ASSERT_TRUE(session.ready());
-    ASSERT_EQ(openSlot(session, kPcscType), 1);
+    ASSERT_TRUE(openSession());
+    ServiceSession& session = *session_;
 
     const json selected = session.call(205);
     EXPECT_EQ(selected["retval"], true);
@@ -180,9 +186,8 @@ TEST_F(PcscReaderTest, MifareClassicThroughTheStorageCardCommands) {
 TEST_F(PcscReaderTest, PageTagReadAndWriteAndTheCommandsPcscLacks) {
     SKIP_WITHOUT_PCSC(stack);
     const auto card = stack.startTag("ntag215", "04A1B29FC3D4E5");
-    ServiceSession session;
-    ASSERT_TRUE(session.ready());
-    ASSERT_EQ(openSlot(session, kPcscType), 1);
+    ASSERT_TRUE(openSession());
+    ServiceSession& session = *session_;
 
     const json selected = session.call(1104);
     EXPECT_EQ(selected["retval"], true);
@@ -205,9 +210,9 @@ TEST_F(PcscReaderTest, PageTagReadAndWriteAndTheCommandsPcscLacks) {
         session.call(1107, {{"reSelect", true}, {"page", 0}, {"num", 1}, {"data", "00000000"}})["retval"], 0);
 
     // FAST_READ, PWD_AUTH, GET_VERSION, READ_CNT, READ_SIG have no PC/SC command.
-    for (const json& request :
-         {json{{"code", 1108}, {"reSelect", true}, {"page", 4}, {"num", 2}}, json{{"code", 1109}, {"pwd", "FFFFFFFF"}},
-          json{{"code", 1110}}, json{{"code", 1111}}, json{{"code", 1112}}}) {
+    for (const json& request : {json{{"code", 1108}, {"reSelect", true}, {"page", 4}, {"num", 2}},
+                                json{{"code", 1109}, {"pwd", "FFFFFFFF"}}, json{{"code", 1110}},
+                                json{{"code", 1111}}, json{{"code", 1112}}}) {
         json fields = request;
         fields.erase("code");
         const json reply = session.call(request["code"].get<int>(), fields);
@@ -221,9 +226,8 @@ TEST_F(PcscReaderTest, PageTagReadAndWriteAndTheCommandsPcscLacks) {
 TEST_F(PcscReaderTest, CpuAndCosCommandsReachViccsIsoCard) {
     SKIP_WITHOUT_PCSC(stack);
     const auto card = stack.startVicc();
-    ServiceSession session;
-    ASSERT_TRUE(session.ready());
-    ASSERT_EQ(openSlot(session, kPcscType), 1);
+    ASSERT_TRUE(openSession());
+    ServiceSession& session = *session_;
 
     const json active = session.call(304);
     EXPECT_EQ(active["retval"], 1) << active;
@@ -287,4 +291,6 @@ TEST_F(PcscReaderTest, DevicesListsPcscdWithItsReadersAndSaysWhenItIsNotRunning)
     EXPECT_NE(log.find("reader probe: type 7 on pcscd: not present (SCARD_E_NO_SERVICE (pcscd not running))"),
               std::string::npos)
         << log;
+    EXPECT_NE(log.find("PC/SC reader Virtual PCD 00 00: "), std::string::npos) << log;
+    EXPECT_NE(log.find("(reader lost until it is opened again)"), std::string::npos) << log;
 }

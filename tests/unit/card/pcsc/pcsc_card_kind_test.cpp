@@ -15,7 +15,7 @@ TEST(PcscCardKind, HistoricalBytesFollowTheInterfaceBytesEachFormatByteAnnounces
     // T0 95: TA1 and TD1 follow, 5 historical bytes; TD1 81: TD2 follows; TD2 01: nothing more.
     EXPECT_EQ(pcsc::historicalBytes(hexBytes("3B951381018073FF01000B")), hexBytes("8073FF0100"));
     EXPECT_EQ(pcsc::historicalBytes(hexBytes("3B8F8001804F0CA000000306030001000000006A")),
-              hexBytes("804F0CA0000003060300010000000000"));
+              hexBytes("804F0CA00000030603 0001 00000000"));
     EXPECT_EQ(pcsc::historicalBytes(hexBytes("3B00")), Bytes{});
     // An ATR shorter than its format bytes say: nothing is read past its end.
     for (const char* cut : {"", "3B", "3B95", "3B951381", "3B95138101", "3B951381018073"})

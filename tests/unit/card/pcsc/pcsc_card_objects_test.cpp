@@ -22,6 +22,14 @@ class PcscCardObjects : public testing::Test {
         reader->setType(kReaderPcsc);
         ASSERT_TRUE(reader->open(true));
     }
+    // Selects the card on the reader (its connection is what the storage-card commands use) and
+    // forgets the APDUs that took.
+    void selectCard() {
+        cardAnswers(hexBytes("A1B2C3D4 9000"));
+        Orvane::TypeACardInfo info;
+        ASSERT_TRUE(typeA->selectAny(info, false));
+        fake.sent.clear();
+    }
     // Answers GET DATA with `uid`, any other APDU with `other`.
     void cardAnswers(const Bytes& uid, const Bytes& other = hexBytes("9000")) {
         fake.card = [uid, other](const Bytes& apdu) {
@@ -91,6 +99,7 @@ TEST_F(PcscCardObjects, AContactCardGetsNoGetDataAndActivatesWithAnAtsFromItsAtr
 
 TEST_F(PcscCardObjects, MifareAuthenticationLoadsTheKeyThenAuthenticatesTheSectorsFirstBlockOnce) {
     PcscMifareClassic mifare(typeA);
+    selectCard();
     ASSERT_TRUE(mifare.authenticate(1, kKey.data(), false));
     EXPECT_EQ(fake.sent,
               (std::vector<Bytes>{hexBytes("FF82000006FFFFFFFFFFFF"), hexBytes("FF86000005010004 6000")}));
@@ -109,6 +118,9 @@ TEST_F(PcscCardObjects, MifareAuthenticationLoadsTheKeyThenAuthenticatesTheSecto
 TEST_F(PcscCardObjects, MifareBlocksAreReadAndWrittenWithReadAndUpdateBinary) {
     PcscMifareClassic mifare(typeA);
     std::array<std::uint8_t, 16> out{};
+    EXPECT_FALSE(mifare.readBlock(6, out.data())) << "no card selected: nothing to send to";
+    EXPECT_TRUE(fake.sent.empty());
+    selectCard();
     fake.card = [](const Bytes&) { return hexBytes("00112233445566778899AABBCCDDEEFF 9000"); };
     ASSERT_TRUE(mifare.readBlock(6, out.data()));
     EXPECT_EQ(fake.sent.back(), hexBytes("FFB0000610"));
@@ -124,6 +136,7 @@ TEST_F(PcscCardObjects, MifareBlocksAreReadAndWrittenWithReadAndUpdateBinary) {
 
 TEST_F(PcscCardObjects, PageTagsReadFourPagesAndWriteOneAndLackTheRest) {
     PcscPageTag tag(typeA);
+    selectCard();
     fake.card = [](const Bytes& apdu) {
         return apdu[1] == 0xB0 ? hexBytes("000102030405060708090A0B0C0D0E0F 9000") : hexBytes("9000");
     };

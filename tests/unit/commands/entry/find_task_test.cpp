@@ -25,8 +25,13 @@ namespace {
 const Orvane::TypeACardInfo cardA = scripted::typeACard({0xA1, 0xA2, 0xA3, 0xA4});
 const Orvane::TypeACardInfo cardB = scripted::typeACard({0xB1, 0xB2, 0xB3, 0xB4, 0xB5, 0xB6, 0xB7});
 
+class EdgeScript;
+
 class FindTaskTest : public testing::Test {
   protected:
+    // The task's reader reports card arrivals through `edges`.
+    void useEdges(const std::shared_ptr<EdgeScript>& edges);
+
     void SetUp() override { state->finder.typeA.searcher = searcher; }
     void TearDown() override { state->stop(); }
 
@@ -376,13 +381,17 @@ class EdgeScript {
 
 }  // namespace
 
-TEST_F(FindTaskTest, AnEdgeTriggeredReaderIsSearchedOncePerCardArrivalAndStopCancelsItsWait) {
-    auto edges = std::make_shared<EdgeScript>();
+void FindTaskTest::useEdges(const std::shared_ptr<EdgeScript>& edges) {
     state = std::make_shared<FinderState>(
         exchange, [] { return false; },
         FinderState::EdgeWait{[] { return true; }, [edges](std::uint32_t ms) { return edges->wait(ms); },
                               [edges] { edges->cancel(); }});
     state->finder.typeA.searcher = searcher;
+}
+
+TEST_F(FindTaskTest, AnEdgeTriggeredReaderIsSearchedOncePerCardArrivalAndStopCancelsItsWait) {
+    auto edges = std::make_shared<EdgeScript>();
+    useEdges(edges);
     searcher->script.add({});        // nothing on the reader
     searcher->script.then({cardA});  // a PC/SC reader finds its card on every pass while it stays
     start({.ack = std::nullopt, .intervalMs = 0, .pause = false, .fixIdle = false});
@@ -404,11 +413,7 @@ TEST_F(FindTaskTest, AnEdgeTriggeredReaderIsSearchedOncePerCardArrivalAndStopCan
 
 TEST_F(FindTaskTest, AFailingEdgeWatchBacksOffInsteadOfSpinning) {
     auto edges = std::make_shared<EdgeScript>();
-    state = std::make_shared<FinderState>(
-        exchange, [] { return false; },
-        FinderState::EdgeWait{[] { return true; }, [edges](std::uint32_t ms) { return edges->wait(ms); },
-                              [edges] { edges->cancel(); }});
-    state->finder.typeA.searcher = searcher;
+    useEdges(edges);
     edges->fail();
     start({.ack = std::nullopt, .intervalMs = 0, .pause = false, .fixIdle = false});
     std::this_thread::sleep_for(1s);
