@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "support/hex_bytes.hpp"
 
 namespace pcsc = Orvane::pcsc;
@@ -20,6 +22,23 @@ TEST(PcscCardKind, HistoricalBytesFollowTheInterfaceBytesEachFormatByteAnnounces
     // An ATR shorter than its format bytes say: nothing is read past its end.
     for (const char* cut : {"", "3B", "3B95", "3B951381", "3B95138101", "3B951381018073"})
         EXPECT_EQ(pcsc::historicalBytes(hexBytes(cut)), Bytes{}) << cut;
+}
+
+TEST(PcscCardKind, AnyAtrAReaderMaySendIsReadWithinItsBytes) {
+    // A fixed-seed stream of ATRs of every length an ATR buffer holds, format bytes of every kind.
+    std::uint32_t seed = 12345;
+    for (int round = 0; round < 5000; ++round) {
+        Bytes atr(static_cast<std::size_t>(round % 34));
+        for (auto& byte : atr) {
+            seed = seed * 1103515245u + 12345u;
+            byte = static_cast<std::uint8_t>(seed >> 16);
+        }
+        const Bytes history = pcsc::historicalBytes(atr);
+        ASSERT_LE(history.size() + 2, std::max<std::size_t>(atr.size(), 2)) << round;
+        ASSERT_TRUE(history.empty() || !std::ranges::search(atr, history).empty()) << round;
+        ASSERT_EQ(pcsc::standInAts(atr).size(), 5 + history.size());
+        pcsc::cardKindOf(atr);
+    }
 }
 
 TEST(PcscCardKind, StorageCardNamesGiveTheCardKindAnyOtherAtrAnIso4Card) {
