@@ -183,6 +183,30 @@ TEST_F(PcscReaderTest, MifareClassicThroughTheStorageCardCommands) {
               -6);
 }
 
+TEST_F(PcscReaderTest, ACardTakenOffBetweenCommandsFailsTheNextAndIsFoundAgainWhenPutBack) {
+    SKIP_WITHOUT_PCSC(stack);
+    auto card = stack.startTag("mifare1k", "A1B2C3D4");
+    ASSERT_TRUE(openSession());
+    ServiceSession& session = *session_;
+    ASSERT_EQ(session.call(205)["retval"], true);
+    ASSERT_EQ(readBlocks(session, 1, kDefaultKey)["retval"], 64);
+
+    card.reset();
+    ASSERT_TRUE(PcscStack::waitForCard(PcscStack::kFirstSlot, false));
+    // The read finds the card gone (nothing read); the next one's reselection finds no card (-4).
+    const json oneBlock = {{"reSelect", true}, {"sector", 1},   {"pwd", kDefaultKey}, {"pos", 0},
+                           {"num", 1},         {"keyB", false}, {"fill", false}};
+    EXPECT_LE(session.call(207, oneBlock)["retval"].get<int>(), 0);
+    EXPECT_EQ(session.call(207, oneBlock)["retval"], -4);
+    EXPECT_EQ(session.call(205)["retval"], false);
+
+    card = stack.startTag("mifare1k", "0A0B0C0D");
+    const json again = session.call(205);
+    EXPECT_EQ(again["retval"], true);
+    EXPECT_EQ(again["uid"], "0A0B0C0D");
+    EXPECT_EQ(readBlocks(session, 1, kDefaultKey)["retval"], 64);
+}
+
 TEST_F(PcscReaderTest, PageTagReadAndWriteAndTheCommandsPcscLacks) {
     SKIP_WITHOUT_PCSC(stack);
     const auto card = stack.startTag("ntag215", "04A1B29FC3D4E5");
@@ -258,7 +282,7 @@ TEST_F(PcscReaderTest, CpuAndCosCommandsReachViccsIsoCard) {
 
 TEST_F(PcscReaderTest, DevicesListsPcscdWithItsReadersAndSaysWhenItIsNotRunning) {
     SKIP_WITHOUT_PCSC(stack);
-    const auto card = stack.startTag("mifare1k");
+    auto card = stack.startTag("mifare1k");
     ServiceSession session;
     ASSERT_TRUE(session.ready());
 
@@ -287,6 +311,15 @@ TEST_F(PcscReaderTest, DevicesListsPcscdWithItsReadersAndSaysWhenItIsNotRunning)
     // The open reader fails its commands at once and opening it again says why.
     EXPECT_LT(readBlocks(session, 1, kDefaultKey)["retval"].get<int>(), 0);
     EXPECT_EQ(session.call(105, {{"open", true}})["retval"], 0);
+
+    // pcscd back (the virtual card went with the old one's vpcd): the same slot opens again and
+    // reaches the card.
+    ASSERT_TRUE(stack.startDaemon());
+    card = stack.startTag("mifare1k");
+    ASSERT_TRUE(PcscStack::waitForCard(PcscStack::kFirstSlot, true));
+    EXPECT_EQ(session.call(105, {{"open", true}})["retval"], 1);
+    EXPECT_EQ(session.call(205)["retval"], true);
+    EXPECT_EQ(readBlocks(session, 1, kDefaultKey)["retval"], 64);
     const std::string log = session.logAfterStop();
     EXPECT_NE(log.find("reader probe: type 7 on pcscd: not present (SCARD_E_NO_SERVICE (pcscd not running))"),
               std::string::npos)

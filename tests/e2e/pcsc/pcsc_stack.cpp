@@ -124,13 +124,18 @@ PcscStack::PcscStack() {
         skipReason_ = "pcscd needs /run/pcscd: run as root";
         return;
     }
+    if (!startDaemon()) skipReason_ = "pcscd started but listed no vpcd reader";
+}
+
+bool PcscStack::startDaemon() {
     daemon_ = std::make_unique<ChildProcess>(std::vector<std::string>{"pcscd", "--foreground"},
                                              std::vector<std::string>{}, folder_ + "/pcscd.log");
-    const auto hasSlot = [] {
-        const auto names = readers();
-        return std::ranges::find(names, kFirstSlot) != names.end();
-    };
-    if (!waitUntil(hasSlot, 10s)) skipReason_ = "pcscd started but listed no vpcd reader";
+    return waitUntil(
+        [] {
+            const auto names = readers();
+            return std::ranges::find(names, kFirstSlot) != names.end();
+        },
+        10s);
 }
 
 PcscStack::~PcscStack() {

@@ -46,6 +46,8 @@ class PcscStack {
     // This test started pcscd (and may stop it).
     bool ownsDaemon() const { return daemon_ != nullptr; }
     void stopDaemon();
+    // Starts pcscd in the foreground; true once it lists the vpcd readers.
+    bool startDaemon();
 
     // The PC/SC readers pcscd lists now (empty when it does not answer).
     static std::vector<std::string> readers();
