@@ -16,7 +16,7 @@ struct NamedCard {
     CardKind kind;
 };
 
-// Card names of the PC/SC Part 3 supplement that this service has a card object for.
+// Card names of the PCSC3 supplement (PC/SC storage-card names) that this service has a card object for.
 constexpr NamedCard kNamedCards[] = {
     {0x0001, CardKind::mifare1K},   {0x0002, CardKind::mifare4K}, {0x0003, CardKind::pageTag},
     {0x0026, CardKind::mifareMini}, {0x0036, CardKind::mifare1K}, {0x0037, CardKind::mifare4K},

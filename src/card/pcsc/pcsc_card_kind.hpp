@@ -1,6 +1,6 @@
 #pragma once
 // What a PC/SC reader's ATR says about the contactless card on it. A reader that runs the PC/SC
-// storage-card mapping (PC/SC workgroup, Part 3 supplement) builds an ATR whose historical bytes
+// storage-card mapping (PCSC3 v2.01.09 and its supplement) builds an ATR whose historical bytes
 // name the card: 80 4F 0C, RID A0 00 00 03 06, the standard byte, two card-name bytes, four RFU
 // bytes. A card that speaks ISO 14443-4 gets an ATR carrying its own historical bytes (those of
 // its ATS) instead. Pure functions over the ATR.
@@ -25,7 +25,7 @@ std::vector<std::uint8_t> historicalBytes(std::span<const std::uint8_t> atr);
 
 CardKind cardKindOf(std::span<const std::uint8_t> atr);
 
-// Whether a contactless reader built the ATR (PC/SC Part 3 §3.1.3.2.3: 3B 8n 80 01, historical
+// Whether a contactless reader built the ATR (PCSC3 §3.1.3.2.3: 3B 8n 80 01, historical
 // bytes, TCK). Only then does the reader itself answer GET DATA (FF CA); any other ATR comes from
 // the card (a contact card), which gets the command and may not take class FF kindly.
 bool contactlessAtr(std::span<const std::uint8_t> atr);

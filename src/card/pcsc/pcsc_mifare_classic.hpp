@@ -1,6 +1,6 @@
 #pragma once
 // Mifare Classic block access on a PC/SC reader (type 7), with the reader's storage-card commands
-// (PC/SC Part 3 §3.2.2.1): LOAD KEYS (FF 82) puts the key into the reader's volatile key slot 0,
+// (PCSC3 §3.2.2.1): LOAD KEYS (FF 82) puts the key into the reader's volatile key slot 0,
 // GENERAL AUTHENTICATE (FF 86) authenticates a block with it, READ BINARY (FF B0) and UPDATE
 // BINARY (FF D6) move one 16-byte block. Anything but 90 00 is a failure (63 00: authentication
 // refused).

@@ -12,7 +12,7 @@ using Orvane::pcsc::CardKind;
 namespace {
 
 constexpr std::uint8_t kNoSector = 255;
-// GET DATA of the PC/SC storage-card commands (Part 3 §3.2.2.1.3): P1 00 asks for the UID.
+// GET DATA of the PC/SC storage-card commands (PCSC3 §3.2.2.1.3): P1 00 asks for the UID.
 constexpr std::uint8_t kGetUid[] = {0xFF, 0xCA, 0x00, 0x00, 0x00};
 constexpr std::size_t kStatusWordSize = 2;
 

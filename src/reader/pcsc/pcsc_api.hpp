@@ -16,7 +16,7 @@ using Result = std::uint32_t;
 using Context = std::intptr_t;  // SCARDCONTEXT
 using Card = std::intptr_t;     // SCARDHANDLE
 
-// The return codes this code tells apart (PC/SC workgroup, Part 5; pcsclite.h).
+// The return codes this code tells apart (PCSC5 return codes; pcsclite.h).
 inline constexpr Result kSuccess = 0;
 inline constexpr Result kCancelled = 0x80100002;
 inline constexpr Result kInvalidHandle = 0x80100003;

@@ -6,8 +6,8 @@ length and the payload. A 1-byte payload is a control message: 0 power off, 1 po
 4 "send the ATR" (answered with the ATR as a message). Any longer payload is a command APDU,
 answered with the response APDU.
 
-The card answers as a PC/SC reader with the storage-card mapping of PC/SC Part 3 would for the
-card on it: the ATR of Part 3 §3.1.3.2.3 names the card, GET DATA (FF CA) gives the UID, LOAD KEYS
+The card answers as a PC/SC reader with the storage-card mapping of PCSC3 (v2.01.09) would for the
+card on it: the ATR of PCSC3 §3.1.3.2.3 names the card, GET DATA (FF CA) gives the UID, LOAD KEYS
 (FF 82) and GENERAL AUTHENTICATE (FF 86) authenticate Mifare sectors, READ BINARY (FF B0) and
 UPDATE BINARY (FF D6) reach blocks or pages. The card behind them follows the NXP datasheets:
 MF1S50yyX (Mifare Classic 1K, §8.6-8.7 keys and access conditions) and NTAG213/215/216 (§8.5
@@ -33,7 +33,7 @@ BAD_CLA = b"\x6E\x00"
 
 
 def storage_atr(card_name):
-    """PC/SC Part 3 storage-card ATR: 3B 8F 80 01, historical bytes 80 4F 0C RID SS NN NN 00*4, TCK."""
+    """PCSC3 storage-card ATR: 3B 8F 80 01, historical bytes 80 4F 0C RID SS NN NN 00*4, TCK."""
     history = bytes([0x80, 0x4F, 0x0C, 0xA0, 0x00, 0x00, 0x03, 0x06, 0x03]) + card_name + bytes(4)
     body = bytes([0x8F, 0x80, 0x01]) + history
     tck = 0
