@@ -48,7 +48,8 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")
+# pcscd serves the PC/SC readers (type 7); the service links its client library.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils, pcscd")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${RFDOCK_PACKAGING}/debian/postinst
                                        ${RFDOCK_PACKAGING}/debian/postrm)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)

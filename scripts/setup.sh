@@ -10,6 +10,7 @@ packages=(
     build-essential cmake ninja-build pkg-config
     libboost-dev nlohmann-json3-dev libssl-dev openssl
     libhidapi-dev libusb-1.0-0-dev libspdlog-dev libfmt-dev
+    libpcsclite-dev
 )
 package_tools=(dpkg-dev lintian desktop-file-utils systemd udev man-db)
 case "$what" in
@@ -17,6 +18,8 @@ case "$what" in
     package) packages+=("${package_tools[@]}") ;;
     test)
         packages+=(libgtest-dev libgmock-dev libbenchmark-dev socat curl chromium "${package_tools[@]}")
+        # PC/SC readers are tested against pcscd with the virtual reader driver and virtual cards.
+        packages+=(pcscd vsmartcard-vpcd vsmartcard-vpicc python3-virtualsmartcard python3-pycryptodome)
         # The JavaScript client's tests need Node.js 18 or later with npm; keep one that is already there.
         command -v node >/dev/null && command -v npm >/dev/null || packages+=(nodejs npm)
         ;;

@@ -46,7 +46,8 @@ int setPortName(RfReaderOne& entry, const json& request, json& reply) {
     const auto devType = uintField(request, "devType");
     const std::string* addr = stringField(request, "addr");
     if (!devType || !addr) return hr::kMalformed;
-    if (!addr->empty()) {
+    // Type 7's addr is part of a PC/SC reader's name, not a port.
+    if (!addr->empty() && *devType != kReaderPcsc) {
         if (const auto refusal = serial::portRefusal(*addr)) {
             logWarn("serial port %s refused: %s", cutForLog(*addr), *refusal);
             reply["retval"] = false;
@@ -116,7 +117,7 @@ int searchTypeA(RfReaderOne& entry, const json& request, json& reply) {
     const auto limit = limitField(request);
     if (!enable || !limit) return hr::kMalformed;
     std::shared_ptr<Orvane::IIso14443AReader> searcher;
-    if (*enable) searcher = entry.iso14443A();
+    if (*enable) searcher = entry.typeAReader();
     entry.cardFinder().typeA = {std::move(searcher), *limit};
     return answer(reply);
 }

@@ -12,9 +12,11 @@ enum ReaderType : std::uint8_t {
     kReaderVaHid = 4,     // VA family on HID 0483:5751
     kReaderVcSerial = 5,  // VC family on a serial port, 115,200 baud
     kReaderVbCh340 = 6,   // VA family on CH340 USB 1A86:7523 driven raw
+    kReaderPcsc = 7,      // any PC/SC reader, through pcscd
 };
 
-enum class ReaderFamily { none, va, vc, vd };
+// pcsc: no frames of its own; cards are reached with the PC/SC APDUs of the reader's driver.
+enum class ReaderFamily { none, va, vc, vd, pcsc };
 
 // The family of a reader type; none for kReaderNone and numbers no reader has.
 constexpr ReaderFamily familyOf(std::uint8_t type) {
@@ -28,6 +30,8 @@ constexpr ReaderFamily familyOf(std::uint8_t type) {
         case kReaderVcCh9326:
         case kReaderVcSerial:
             return ReaderFamily::vc;
+        case kReaderPcsc:
+            return ReaderFamily::pcsc;
         default:
             return ReaderFamily::none;
     }

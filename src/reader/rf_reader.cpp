@@ -8,6 +8,7 @@
 #include "reader/frame/vc_opcodes.hpp"
 #include "reader/frame/vd_opcodes.hpp"
 #include "reader/handshake_log.hpp"
+#include "reader/pcsc/pcsc_reader.hpp"
 #include "reader/reader_type_gate.hpp"
 #include "reader/rf_reader_ports.hpp"
 #include "reader/transport/va_reader_hid.hpp"
@@ -29,6 +30,7 @@ struct RfReader::Transports {
         vcCh9326.reset();
         vcSerial.reset();
         vdHid.reset();
+        pcsc.reset();
     }
 
     // The HID or USB handle of the current transport, null for the serial types.
@@ -43,7 +45,8 @@ struct RfReader::Transports {
     // Whether the current transport's device went away at its last operation.
     bool deviceLost() const {
         for (const Orvane::DeviceLoss* loss : std::initializer_list<const Orvane::DeviceLoss*>{
-                 vaHid.get(), vbCh340.get(), vbSerial.get(), vcCh9326.get(), vcSerial.get(), vdHid.get()})
+                 vaHid.get(), vbCh340.get(), vbSerial.get(), vcCh9326.get(), vcSerial.get(), vdHid.get(),
+                 pcsc.get()})
             if (loss != nullptr && loss->deviceLost()) return true;
         return false;
     }
@@ -57,6 +60,8 @@ struct RfReader::Transports {
     std::unique_ptr<Orvane::VCReaderSerial> vcSerial;
     std::string vcSerialPort;
     std::unique_ptr<Orvane::VDReaderHid> vdHid;
+    std::unique_ptr<Orvane::PcscReader> pcsc;
+    std::string pcscName;  // part of the PC/SC reader's name
 };
 
 bool RfReader::deviceLost() const {
@@ -66,8 +71,9 @@ bool RfReader::deviceLost() const {
 namespace {
 
 // Reader types in the order detection probes them.
-constexpr std::uint8_t kProbeOrder[] = {kReaderVcCh9326, kReaderVdHid,    kReaderVaHid,
-                                        kReaderVbCh340,  kReaderVcSerial, kReaderVbSerial};
+// PC/SC comes last: its readers are whatever pcscd lists, the others answer their own handshakes.
+constexpr std::uint8_t kProbeOrder[] = {kReaderVcCh9326, kReaderVdHid,    kReaderVaHid, kReaderVbCh340,
+                                        kReaderVcSerial, kReaderVbSerial, kReaderPcsc};
 
 constexpr std::uint32_t kCh340WorkingRate = 57600;
 
@@ -108,6 +114,8 @@ int identify(const RfReader& reader) {
                        ? reader.vdReader()->exchange(Orvane::vd::kIdentify, Orvane::vd::kReaderParams,
                                                      Orvane::vd::kIdentifyData)
                        : kNoTransport;
+        case ReaderFamily::pcsc:  // no identify command: pcscd listing the reader is the answer
+            return reader.pcscReader() && reader.pcscReader()->isOpen() ? 0 : kNoTransport;
         case ReaderFamily::none:
             break;
     }
@@ -163,6 +171,9 @@ bool RfReader::setType(std::uint8_t kind) {
         case kReaderVbCh340:
             va_ = make(t.vbCh340, t.bus);
             return true;
+        case kReaderPcsc:
+            make(t.pcsc, t.bus.pcscApi())->setWantedName(t.pcscName);
+            return true;
         default:
             return false;  // no transport: every connect fails until a valid type is set
     }
@@ -175,6 +186,11 @@ bool RfReader::setPortName(std::uint8_t kind, const std::string& name) {
     }
     if (kind == kReaderVcSerial) {
         transports_->vcSerialPort = name;
+        return true;
+    }
+    if (kind == kReaderPcsc) {
+        transports_->pcscName = name;
+        if (transports_->pcsc) transports_->pcsc->setWantedName(name);
         return true;
     }
     return false;
@@ -211,6 +227,9 @@ bool RfReader::connect() {
             connected = t.vbCh340 && t.vbCh340->connectDevice() &&
                         Orvane::setUpCh340Rate(*t.vbCh340, kCh340WorkingRate);
             break;
+        case kReaderPcsc:
+            connected = t.pcsc && t.pcsc->connectDevice();
+            break;
         default:
             break;
     }
@@ -221,8 +240,10 @@ bool RfReader::connect() {
     // A parked or still open port is this reader's again, as a port found by a search is.
     if (type_ == kReaderVbSerial) t.vbSerial->holdPort();
     if (type_ == kReaderVcSerial) t.vcSerial->holdPort();
-    // The VA readers speak ISO 14443-A only, so opening one selects it.
-    if (familyOf(type_) == ReaderFamily::va && !keepsMode) rfMode_ = Orvane::rf_mode::kIso14443A;
+    // The VA readers speak ISO 14443-A only, so opening one selects it; a PC/SC reader's cards are
+    // reached through the type A card objects whatever their type.
+    if ((familyOf(type_) == ReaderFamily::va && !keepsMode) || type_ == kReaderPcsc)
+        rfMode_ = Orvane::rf_mode::kIso14443A;
     return true;
 }
 
@@ -288,6 +309,32 @@ void RfReader::close() {
         closePort(*t.vcSerial);
         t.vcSerial->releasePort();
     }
+    if (t.pcsc) t.pcsc->close();
+}
+
+Orvane::PcscReader* RfReader::pcscReader() const {
+    return transports_->pcsc.get();
+}
+
+bool RfReader::edgeTriggered() const {
+    return transports_->pcsc && transports_->pcsc->isOpen();
+}
+
+int RfReader::waitCardChange(std::uint32_t timeoutMs) {
+    Orvane::PcscReader* pcsc = transports_->pcsc.get();
+    if (!pcsc) return -1;
+    switch (pcsc->waitForChange(timeoutMs)) {
+        case Orvane::PcscReader::Wait::changed:
+            return 1;
+        case Orvane::PcscReader::Wait::lost:
+            return -1;
+        default:
+            return 0;
+    }
+}
+
+void RfReader::cancelCardWait() {
+    if (Orvane::PcscReader* pcsc = transports_->pcsc.get()) pcsc->cancelWait();
 }
 
 std::string RfReader::lastGoodPort(std::uint8_t kind) {

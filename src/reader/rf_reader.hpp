@@ -26,6 +26,7 @@ class VCReaderCH9326;
 class VCReaderSerial;
 class VDReaderHid;
 class DeviceBus;
+class PcscReader;
 class ReaderTypeGate;
 }  // namespace Orvane
 
@@ -75,6 +76,17 @@ class RfReader : public Orvane::IRfReader {
     Orvane::IVAReader* vaReader() const { return va_; }
     Orvane::IVCTsmReader* vcReader() const { return vc_; }
     Orvane::IVDReader* vdReader() const { return vd_; }
+    // The PC/SC transport of type 7, null for the other types.
+    Orvane::PcscReader* pcscReader() const;
+
+    // Type 7's finder waits for a card to come or go instead of searching at intervals.
+    bool edgeTriggered() const;
+    // Blocks until a card comes or goes, up to `timeoutMs`: 1 one did, 0 nothing did (timeout or
+    // a cancel), -1 the reader or pcscd is gone. Only for the finder thread of an edge-triggered
+    // reader.
+    int waitCardChange(std::uint32_t timeoutMs);
+    // Ends a waitCardChange in progress (any thread).
+    void cancelCardWait();
 
     // Held by whoever exchanges frames with this reader, from the first request to the last reply:
     // the session handlers around a command's reader work, the card finder around one pass. The

@@ -8,6 +8,7 @@
 #include "reader/frame/va_opcodes.hpp"
 #include "reader/frame/vc_opcodes.hpp"
 #include "reader/frame/vd_opcodes.hpp"
+#include "reader/pcsc/pcsc_reader.hpp"
 #include "reader/reader_text.hpp"
 #include "reader/rf_reader.hpp"
 
@@ -61,6 +62,9 @@ bool RfReader::setProtocol(std::uint8_t mode, bool force) {
             if (vd_->exchange(vd::kSetProtocol, vd::kReaderParams, data) != 0) return false;
             break;
         }
+        case ReaderFamily::pcsc:  // the reader picks the card's protocol itself; its cards are type A objects
+            if (mode != Orvane::rf_mode::kIso14443A) return false;
+            break;
         case ReaderFamily::va:  // the VA readers know ISO 14443-A only
         case ReaderFamily::none:
             return false;
@@ -83,6 +87,7 @@ bool RfReader::beep(std::uint8_t ms) {
         }
         case ReaderFamily::vc:
             return vcCommand(vc_, vc::kBeep, static_cast<std::uint8_t>(ms / 2)) == 0;  // units of 2 ms
+        case ReaderFamily::pcsc:  // PC/SC has no beeper command; vendor escapes differ per reader
         case ReaderFamily::none:
             break;
     }
@@ -111,6 +116,7 @@ bool RfReader::resetField() {
             return vcCommand(vc_, vc::kRfReset, vc::kRfResetData) == 0;
         case ReaderFamily::vd:
             return vd_ && vd_->exchange(vd::kRfReset, vd::kReaderParams, vd::kRfResetData) == 0;
+        case ReaderFamily::pcsc:  // pcscd drives the field; nothing resets it from here
         case ReaderFamily::none:
             break;
     }
@@ -143,6 +149,12 @@ bool RfReader::readVersion(std::string& text) {
             // Shorter answers carry no version text.
             if (reply.size() > 17)
                 text = Orvane::validUtf8Text({reinterpret_cast<const char*>(reply.data()), reply.size()});
+            return true;
+        }
+        case ReaderFamily::pcsc: {  // the reader's name as pcscd lists it
+            const Orvane::PcscReader* pcsc = pcscReader();
+            if (!pcsc || !pcsc->isOpen()) return false;
+            text = Orvane::validUtf8Text(pcsc->readerName());
             return true;
         }
         case ReaderFamily::none:

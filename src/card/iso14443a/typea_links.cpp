@@ -15,6 +15,7 @@ std::optional<Link> linkOf(RfReader& reader) {
         case ReaderFamily::vc:
             if (auto* vc = reader.vcReader()) return Link(std::in_place_type<VcTypeA>, *vc);
             break;
+        case ReaderFamily::pcsc:  // no frames: a PC/SC reader's cards have a type A object of their own
         case ReaderFamily::none:
             break;
     }

@@ -44,9 +44,7 @@ bool RfMifareClassic::inTypeAMode() {
 bool RfMifareClassic::authenticate(std::uint8_t sector, const std::uint8_t* key, bool keyB) {
     RfReader& reader = *iso14443a_->reader();
     if (key == nullptr || sector > Orvane::mifare::kLastSector || !inTypeAMode()) return false;
-    if (reader.authSector() == sector && authKeyB_ == keyB &&
-        std::equal(authKey_.begin(), authKey_.end(), key))
-        return true;
+    if (memo_.holds(reader.authSector(), sector, key, keyB)) return true;
 
     // The VB readers only take a new authentication from a card selected anew.
     if (isVbType(reader.type()) && reader.authSector() != kNoSector) {
@@ -57,8 +55,7 @@ bool RfMifareClassic::authenticate(std::uint8_t sector, const std::uint8_t* key,
     reader.setAuthSector(kNoSector);
     if (!sendAuthentication(Orvane::mifare::firstBlock(sector), key, keyB)) return false;
     reader.setAuthSector(sector);
-    std::copy_n(key, authKey_.size(), authKey_.begin());
-    authKeyB_ = keyB;
+    memo_.remember(key, keyB);
     return true;
 }
 

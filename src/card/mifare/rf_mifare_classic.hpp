@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "card/mifare/imifare_classic_reader.hpp"
+#include "card/mifare/sector_auth_memo.hpp"
 
 class RfIso14443A;
 
@@ -28,6 +29,5 @@ class RfMifareClassic : public Orvane::IMifareClassicReader {
     bool sendAuthentication(std::uint8_t block, const std::uint8_t* key, bool keyB);
 
     std::shared_ptr<RfIso14443A> iso14443a_;
-    std::array<std::uint8_t, 6> authKey_{};
-    bool authKeyB_ = false;
+    Orvane::SectorAuthMemo memo_;
 };

@@ -5,6 +5,7 @@
 #include <span>
 
 #include "card/iso14443a/rf_iso14443a.hpp"
+#include "card/page_tag/page_steps.hpp"
 #include "crypto/buffer.hpp"
 #include "reader/frame/iva_reader.hpp"
 #include "reader/frame/ivc_tsm_reader.hpp"
@@ -66,27 +67,14 @@ bool RfPageTagTypeA::writeOne(std::uint8_t page, const std::uint8_t* data) {
 }
 
 bool RfPageTagTypeA::readPages(std::uint8_t first, int count, Orvane::IBuffer& out) {
-    if (count < 0 || !out.resize(static_cast<std::uint32_t>(Orvane::kPageSize * count))) return false;
-    std::uint32_t obtained = 0;
-    std::array<std::uint8_t, kReadBytes> four{};
-    for (int k = 0; k < count; k += 4) {
-        if (!readFour(static_cast<std::uint8_t>(first + k), four.data())) break;
-        const int pages = std::min(4, count - k);
-        const auto bytes = static_cast<std::uint32_t>(Orvane::kPageSize * pages);
-        std::copy_n(four.begin(), bytes, out.data() + Orvane::kPageSize * k);
-        obtained += bytes;
-        if (pages < 4) break;
-    }
-    return out.resize(obtained);
+    return Orvane::readPagesByFour(
+        first, count, out, [this](std::uint8_t page, std::uint8_t* four) { return readFour(page, four); });
 }
 
 int RfPageTagTypeA::writePages(std::uint8_t first, int count, const std::uint8_t* data) {
-    if (data == nullptr) return 0;
-    for (int i = 0; i < count; ++i) {
-        if (!writeOne(static_cast<std::uint8_t>(first + i), data + Orvane::kPageSize * i))
-            return Orvane::kPageSize * i;
-    }
-    return Orvane::kPageSize * std::max(count, 0);
+    return Orvane::writePagesOneByOne(
+        first, count, data,
+        [this](std::uint8_t page, const std::uint8_t* bytes) { return writeOne(page, bytes); });
 }
 
 namespace {

@@ -71,14 +71,14 @@ class FindTaskRun {
             lostWaitMs_ = FinderState::kLostDeviceFirstWaitMs;
             if (*found < 1) {
                 if (task_.fixIdle) reported_.clear();
-                s_.sleepUnlessStopped(task_.intervalMs);
+                idle();
                 continue;
             }
             if (task_.fixIdle) {
                 std::erase_if(working_,
                               [&](const CardId& card) { return std::ranges::count(reported_, card) > 0; });
                 if (working_.empty()) {
-                    s_.sleepUnlessStopped(task_.intervalMs);
+                    idle();
                     continue;
                 }
             }
@@ -94,8 +94,26 @@ class FindTaskRun {
             working_.clear();
             // Straight on to the next pass: cards found back to back are reported without delay.
             s_.waitWhilePaused();
+            // A PC/SC reader leaves its card as it was, so the next pass would find it again: it
+            // waits for the card to go (or another to come) instead.
+            if (edge_) waitForEdge();
         }
         return true;
+    }
+
+    // Between passes: the client's interval, or the reader's next card arrival or removal.
+    void idle() {
+        if (edge_)
+            waitForEdge();
+        else
+            s_.sleepUnlessStopped(task_.intervalMs);
+    }
+
+    void waitForEdge() {
+        if (s_.waitForEdge()) return;
+        // The watch failed (pcscd or the reader gone): the next pass finds out, after a pause.
+        s_.sleepUnlessStopped(lostWaitMs_);
+        lostWaitMs_ = std::min(2 * lostWaitMs_, FinderState::kLostDeviceLastWaitMs);
     }
 
     // The cards found, or nothing when a card hold began before the pass could start.
@@ -106,6 +124,7 @@ class FindTaskRun {
         afterHold(s_.hold.takeEnded());
         const int found = s_.finder.findAll(working_);
         lostDevice_ = s_.deviceLost_ && s_.deviceLost_();
+        edge_ = s_.edgeTriggered();
         return found;
     }
 
@@ -131,6 +150,7 @@ class FindTaskRun {
     std::vector<CardId> working_;
     std::vector<CardId> reported_;
     bool lostDevice_ = false;
+    bool edge_ = false;  // the reader of the last pass reports card arrivals itself
     int lostWaitMs_ = FinderState::kLostDeviceFirstWaitMs;
 };
 
@@ -165,6 +185,7 @@ void FinderState::stop() {
     }
     wake_.notify_all();
     hold.interrupt();
+    if (edge_.cancel) edge_.cancel();
     if (std::this_thread::get_id() == taskThread_) return;  // leaves its loop right after this
     // The task holds rfLock until it has left its loop and sent its last message.
     std::lock_guard sync(rfLock_);
@@ -194,6 +215,14 @@ bool FinderState::sleepUnlessStopped(int ms) {
 void FinderState::waitWhilePaused() {
     std::unique_lock lock(wakeMutex_);
     wake_.wait(lock, [this] { return !waitAck_ || !running_; });
+}
+
+bool FinderState::waitForEdge() {
+    while (running_) {
+        const int changed = edge_.wait(kEdgeWaitSliceMs);
+        if (changed != 0) return changed > 0;
+    }
+    return true;
 }
 
 void FinderState::letCommandsIn() const {

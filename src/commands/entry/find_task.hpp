@@ -36,9 +36,23 @@ struct FindIdTask {
 // What a reader entry shares with its find task.
 class FinderState : public std::enable_shared_from_this<FinderState> {
   public:
+    // A reader that tells when a card comes or goes (PC/SC): between passes the task blocks in
+    // `wait` instead of sleeping its interval, so a card is reported once per arrival and nothing
+    // is polled. `wait(ms)`: 1 a card came or went, 0 nothing within ms or cancelled, -1 the reader
+    // is gone. `cancel` ends a wait from another thread. Neither is called with the exchange mutex.
+    struct EdgeWait {
+        std::function<bool()> active;
+        std::function<int(std::uint32_t)> wait;
+        std::function<void()> cancel;
+    };
+    // How long one wait lasts before the task looks at its stop flag again (a cancel that comes
+    // between two waits is not lost for longer than that).
+    static constexpr std::uint32_t kEdgeWaitSliceMs = 1000;
+
     // `deviceLost` is asked after each pass, with the exchange mutex held.
-    explicit FinderState(std::shared_ptr<std::mutex> exchange, std::function<bool()> deviceLost = {})
-        : exchange_(std::move(exchange)), deviceLost_(std::move(deviceLost)) {}
+    explicit FinderState(std::shared_ptr<std::mutex> exchange, std::function<bool()> deviceLost = {},
+                         EdgeWait edge = {})
+        : exchange_(std::move(exchange)), deviceLost_(std::move(deviceLost)), edge_(std::move(edge)) {}
 
     // How long the task waits before it tries a reader whose device went away again: from the
     // first of these, doubling up to the last, whatever interval the client asked for.
@@ -82,9 +96,14 @@ class FinderState : public std::enable_shared_from_this<FinderState> {
     void waitWhilePaused();
     // Yields while a command waits for the exchange mutex.
     void letCommandsIn() const;
+    // Whether the reader reports card arrivals itself (asked with the exchange mutex held).
+    bool edgeTriggered() const { return edge_.active && edge_.active(); }
+    // Blocks until a card comes or goes or the task is stopped; false when the reader is gone.
+    bool waitForEdge();
 
     std::shared_ptr<std::mutex> exchange_;
     std::function<bool()> deviceLost_;
+    EdgeWait edge_;
     std::mutex rfLock_;
     std::atomic<bool> running_{false};
     std::atomic<bool> waitAck_{false};

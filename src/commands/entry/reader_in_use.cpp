@@ -7,37 +7,32 @@ ReaderInUse& ReaderInUse::process() {
     return registry;
 }
 
-bool ReaderInUse::claim(std::uint8_t type, const void* owner, std::chrono::milliseconds grace) {
+bool ReaderInUse::claim(const ReaderDevice& device, const void* owner, std::chrono::milliseconds grace) {
     std::unique_lock lock(mutex_);
     const auto freeForOwner = [&] {
-        const auto found = owners_.find(type);
+        const auto found = owners_.find(device);
         return found == owners_.end() || found->second == owner;
     };
     if (!released_.wait_for(lock, grace, freeForOwner)) return false;
-    owners_[type] = owner;
+    owners_[device] = owner;
     return true;
 }
 
-void ReaderInUse::release(std::uint8_t type, const void* owner) {
+void ReaderInUse::release(const ReaderDevice& device, const void* owner) {
     {
         std::lock_guard lock(mutex_);
-        const auto found = owners_.find(type);
+        const auto found = owners_.find(device);
         if (found == owners_.end() || found->second != owner) return;
         owners_.erase(found);
     }
     released_.notify_all();
 }
 
-void ReaderInUse::keepOnly(const void* owner, std::uint8_t keep) {
+void ReaderInUse::keepOnly(const void* owner, const ReaderDevice& keep) {
     {
         std::lock_guard lock(mutex_);
         for (auto it = owners_.begin(); it != owners_.end();)
             it = it->second == owner && it->first != keep ? owners_.erase(it) : std::next(it);
     }
     released_.notify_all();
-}
-
-bool ReaderInUse::isHeld(std::uint8_t type) const {
-    std::lock_guard lock(mutex_);
-    return owners_.contains(type);
 }

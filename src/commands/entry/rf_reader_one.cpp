@@ -12,18 +12,26 @@
 #include "card/mifare/rf_mifare_classic.hpp"
 #include "card/page_tag/page_tag_type_a.hpp"
 #include "card/page_tag/rf_page_tag_type_a.hpp"
+#include "card/pcsc/pcsc_mifare_classic.hpp"
+#include "card/pcsc/pcsc_page_tag.hpp"
+#include "card/pcsc/pcsc_type_a.hpp"
 #include "card/purse/cos_pboc2.hpp"
 #include "commands/entry/entry_type_gate.hpp"
 #include "commands/entry/exchange_locked_type_a.hpp"
 #include "commands/entry/reader_in_use.hpp"
 #include "commands/key_provider/provider_wait.hpp"
+#include "reader/pcsc/pcsc_reader.hpp"
 
 namespace {
 
 std::shared_ptr<FinderState> finderFor(const std::shared_ptr<RfReader>& reader) {
     // The alias keeps the reader, and with it the mutex, alive as long as a task holds the state.
-    return std::make_shared<FinderState>(std::shared_ptr<std::mutex>(reader, &reader->exchangeMutex()),
-                                         [reader = reader.get()] { return reader->deviceLost(); });
+    RfReader* raw = reader.get();
+    return std::make_shared<FinderState>(
+        std::shared_ptr<std::mutex>(reader, &reader->exchangeMutex()), [raw] { return raw->deviceLost(); },
+        FinderState::EdgeWait{[raw] { return raw->edgeTriggered(); },
+                              [raw](std::uint32_t ms) { return raw->waitCardChange(ms); },
+                              [raw] { raw->cancelCardWait(); }});
 }
 
 }  // namespace
@@ -44,14 +52,15 @@ RfReaderOne::~RfReaderOne() {
     iso15693_.reset();
     iso14443B_.reset();
     pageTagTypeA_.reset();
-    rfPageTagTypeA_.reset();
+    pageTagReader_.reset();
     mifareClassic_.reset();
     cosPboc2_.reset();
     cosFm2_.reset();
     cos7816_.reset();
     cpuCosTypeB_.reset();
     cpuCosTypeA_.reset();
-    rfMifareClassic_.reset();
+    mifareReader_.reset();
+    pcscTypeA_.reset();
     iso14443A_.reset();
     finder_->finder = CardFinder{};
 }
@@ -75,9 +84,27 @@ int RfReaderOne::openReader(bool flag) {
         registry.releaseAll(this);
         return gate.refusedAny() ? -1 : 0;
     }
+    const ReaderDevice device = openedDevice();
+    // A PC/SC reader is claimed now that the open knows its name; one another entry drives is
+    // closed again untouched (only listed).
+    if (device.type == kReaderPcsc && !registry.claim(device, this, EntryTypeGate::kInUseGrace)) {
+        reader_->close();
+        registry.releaseAll(this);
+        return -1;
+    }
     readerType_ = reader_->type();
-    registry.keepOnly(this, readerType_);
+    registry.keepOnly(this, device);
+    // Detection may have found the other side of the PC/SC line: an enabled search goes on with
+    // the searcher that reaches this reader's cards (the caller holds the exchange mutex).
+    followReaderSide();
+    if (finder_->finder.typeA.searcher) finder_->finder.typeA.searcher = typeAReader();
     return 1;
+}
+
+ReaderDevice RfReaderOne::openedDevice() const {
+    if (reader_->type() == kReaderPcsc && reader_->pcscReader() != nullptr)
+        return {kReaderPcsc, reader_->pcscReader()->readerName()};
+    return {reader_->type(), {}};
 }
 
 void RfReaderOne::closeReader() {
@@ -98,26 +125,55 @@ std::shared_ptr<RfIso14443A> RfReaderOne::iso14443A() {
     return iso14443A_;
 }
 
+std::shared_ptr<PcscTypeA> RfReaderOne::pcscTypeA() {
+    if (!pcscTypeA_) pcscTypeA_ = std::make_shared<PcscTypeA>(reader_);
+    return pcscTypeA_;
+}
+
+std::shared_ptr<Orvane::IIso14443AReader> RfReaderOne::typeAReader() {
+    if (usesPcsc()) return pcscTypeA();
+    return iso14443A();
+}
+
+void RfReaderOne::followReaderSide() {
+    if (pcscSide_ == usesPcsc()) return;
+    pcscSide_ = usesPcsc();
+    mifareReader_.reset();
+    mifareClassic_.reset();
+    pageTagReader_.reset();
+    pageTagTypeA_.reset();
+    cpuCosTypeA_.reset();
+}
+
 std::shared_ptr<Orvane::MifareClassic> RfReaderOne::mifareClassic() {
+    followReaderSide();
     if (!mifareClassic_) {
-        if (!rfMifareClassic_) rfMifareClassic_ = std::make_shared<RfMifareClassic>(iso14443A());
-        mifareClassic_ = std::make_shared<Orvane::MifareClassic>(rfMifareClassic_);
+        if (usesPcsc())
+            mifareReader_ = std::make_shared<PcscMifareClassic>(pcscTypeA());
+        else
+            mifareReader_ = std::make_shared<RfMifareClassic>(iso14443A());
+        mifareClassic_ = std::make_shared<Orvane::MifareClassic>(mifareReader_);
     }
     return mifareClassic_;
 }
 
 std::shared_ptr<Orvane::PageTagTypeA> RfReaderOne::pageTagTypeA() {
+    followReaderSide();
     if (!pageTagTypeA_) {
-        if (!rfPageTagTypeA_) rfPageTagTypeA_ = std::make_shared<RfPageTagTypeA>(iso14443A());
-        pageTagTypeA_ = std::make_shared<Orvane::PageTagTypeA>(rfPageTagTypeA_);
+        if (usesPcsc())
+            pageTagReader_ = std::make_shared<PcscPageTag>(pcscTypeA());
+        else
+            pageTagReader_ = std::make_shared<RfPageTagTypeA>(iso14443A());
+        pageTagTypeA_ = std::make_shared<Orvane::PageTagTypeA>(pageTagReader_);
     }
     return pageTagTypeA_;
 }
 
 std::shared_ptr<Orvane::CpuCosTypeA> RfReaderOne::cpuCosTypeA() {
+    followReaderSide();
     if (!cpuCosTypeA_)
         cpuCosTypeA_ = std::make_shared<Orvane::CpuCosTypeA>(
-            std::make_shared<ExchangeLockedTypeA>(iso14443A(), finder_));
+            std::make_shared<ExchangeLockedTypeA>(typeAReader(), finder_));
     return cpuCosTypeA_;
 }
 

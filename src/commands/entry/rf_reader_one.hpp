@@ -10,9 +10,11 @@
 
 #include "commands/entry/card_finder.hpp"
 #include "commands/entry/find_task.hpp"
+#include "commands/entry/reader_in_use.hpp"
 #include "protocol/channel.hpp"
 #include "reader/rf_reader.hpp"
 
+class PcscTypeA;
 class RfIcodeSli;
 class RfIso14443A;
 class RfIso14443B;
@@ -26,6 +28,8 @@ class CosPboc2;
 class CpuCosTypeA;
 class CpuCosTypeB;
 class ICpuCosReader;
+class IMifareClassicReader;
+class IPageTagTypeAReader;
 class MifareClassic;
 class PageTagTypeA;
 }  // namespace Orvane
@@ -67,11 +71,15 @@ class RfReaderOne {
     // on a thread of its own while the session goes on with the next.
     std::unique_lock<std::mutex> lockCardWork() { return std::unique_lock(cardWork_); }
 
-    // Card objects, created on first use and kept for the entry's life.
+    // Card objects, created on first use and kept while the reader's type stays on the same side
+    // of the PC/SC line: a PC/SC reader (type 7) gets objects that talk through pcscd, the frame
+    // families the frame ones.
     std::shared_ptr<RfIso14443A> iso14443A();
-    // Creates the entry's RfMifareClassic (on its RfIso14443A) first.
+    // The type A searcher and card of the reader's side: the PC/SC one or iso14443A().
+    std::shared_ptr<Orvane::IIso14443AReader> typeAReader();
+    // Over the Mifare block access of the reader's side (frame commands or PC/SC's storage-card set).
     std::shared_ptr<Orvane::MifareClassic> mifareClassic();
-    // Creates the entry's RfPageTagTypeA (on its RfIso14443A) first.
+    // Over the page access of the reader's side.
     std::shared_ptr<Orvane::PageTagTypeA> pageTagTypeA();
     // Its exchanges take the exchange mutex one by one (see ExchangeLockedTypeA).
     std::shared_ptr<Orvane::CpuCosTypeA> cpuCosTypeA();
@@ -88,15 +96,24 @@ class RfReaderOne {
     std::shared_ptr<RfIcodeSli> icodeSli();
 
   private:
+    // The device the open reader is, as the reader-in-use registry counts them.
+    ReaderDevice openedDevice() const;
+    bool usesPcsc() const { return reader_->type() == kReaderPcsc; }
+    // Drops the card objects built for the other side of the PC/SC line.
+    void followReaderSide();
+    std::shared_ptr<PcscTypeA> pcscTypeA();
+
     ChannelRef session_;
     std::uint8_t readerType_ = kReaderNone;
     std::shared_ptr<RfReader> reader_;
     std::shared_ptr<FinderState> finder_;  // shared with a running find task
     std::mutex cardWork_;
     std::shared_ptr<RfIso14443A> iso14443A_;
-    std::shared_ptr<RfMifareClassic> rfMifareClassic_;
+    std::shared_ptr<PcscTypeA> pcscTypeA_;
+    bool pcscSide_ = false;  // the card objects below were built for a PC/SC reader
+    std::shared_ptr<Orvane::IMifareClassicReader> mifareReader_;
+    std::shared_ptr<Orvane::IPageTagTypeAReader> pageTagReader_;
     std::shared_ptr<Orvane::MifareClassic> mifareClassic_;
-    std::shared_ptr<RfPageTagTypeA> rfPageTagTypeA_;
     std::shared_ptr<Orvane::PageTagTypeA> pageTagTypeA_;
     std::shared_ptr<Orvane::CpuCosTypeA> cpuCosTypeA_;
     std::shared_ptr<RfIso14443B> iso14443B_;

@@ -15,6 +15,10 @@
 
 namespace Orvane {
 
+namespace pcsc {
+class PcscApi;
+}
+
 // libusb's error codes, for buses that do not include libusb.
 namespace usb_error {
 inline constexpr int kIo = -1;
@@ -83,6 +87,9 @@ class DeviceBus {
                                                       std::uint16_t /*productId*/) {
         return {};
     }
+    // The PC/SC service of this machine (reader type 7); null when the bus has none, as a
+    // simulated bus or one over a fake machine folder.
+    virtual pcsc::PcscApi* pcscApi() { return nullptr; }
 };
 
 }  // namespace Orvane

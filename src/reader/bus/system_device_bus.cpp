@@ -9,6 +9,7 @@
 #include <mutex>
 
 #include "reader/device/node_access.hpp"
+#include "reader/pcsc/pcsc_api.hpp"
 #include "reader/serial/port_list.hpp"
 
 namespace Orvane {
@@ -126,6 +127,10 @@ std::unique_ptr<UsbDevice> SystemDeviceBus::wrapUsb(std::intptr_t sysDevice) {
 
 std::vector<serial::PortInfo> SystemDeviceBus::listSerialPorts() {
     return serial::listPorts(root_);
+}
+
+pcsc::PcscApi* SystemDeviceBus::pcscApi() {
+    return root_ == "/" ? &pcsc::systemPcscApi() : nullptr;
 }
 
 std::vector<UsbDeviceNode> SystemDeviceBus::listUsbDevices(std::uint16_t vendorId, std::uint16_t productId) {

@@ -27,6 +27,8 @@ class SystemDeviceBus : public DeviceBus {
     std::vector<serial::PortInfo> listSerialPorts() override;
     // Device files are looked up under the root, as serial ports are.
     std::vector<UsbDeviceNode> listUsbDevices(std::uint16_t vendorId, std::uint16_t productId) override;
+    // pcscd's sockets live in the real /run: a bus over a fake machine folder has no PC/SC.
+    pcsc::PcscApi* pcscApi() override;
 
     const std::string& root() const { return root_; }
 

@@ -26,6 +26,7 @@ DeviceSurvey surveyDevices(DeviceBus& bus, const std::string& root) {
         survey.ports.push_back({std::move(port), type, openable, std::move(group)});
     }
     survey.grabbers = findPortGrabbers(root);
+    survey.pcsc = surveyPcsc(bus.pcscApi());
     return survey;
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "reader/bus/device_bus.hpp"
+#include "reader/pcsc/pcsc_survey.hpp"
 #include "reader/serial/port_info.hpp"
 #include "reader/survey/port_grabbers.hpp"
 #include "reader/usb_reader_ids.hpp"
@@ -32,6 +33,7 @@ struct DeviceSurvey {
     std::vector<SurveyedUsbDevice> usbDevices;  // by reader type in probe order, then bus order
     std::vector<SurveyedPort> ports;            // as the bus lists them, virtual consoles left out
     std::vector<PortGrabber> grabbers;
+    PcscSurvey pcsc;  // pcscd and its readers (type 7)
 };
 
 // The reader type a serial port could be: 2 when its hardware id names a CH340 bridge (the rule

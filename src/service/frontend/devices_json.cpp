@@ -35,6 +35,16 @@ json portJson(const Orvane::SurveyedPort& surveyed) {
     return entry;
 }
 
+json pcscJson(const Orvane::PcscSurvey& survey) {
+    json readers = json::array();
+    for (const auto& reader : survey.readers)
+        readers.push_back({{"type", 7}, {"name", reader.name}, {"card", reader.card}});
+    return {{"service", "pcscd"},
+            {"running", survey.running},
+            {"state", survey.state},
+            {"readers", std::move(readers)}};
+}
+
 }  // namespace
 
 json surveyJson(const Orvane::DeviceSurvey& survey) {
@@ -45,8 +55,10 @@ json surveyJson(const Orvane::DeviceSurvey& survey) {
         ports.push_back(portJson(port));
     for (const auto& grabber : survey.grabbers)
         grabbers.push_back({{"program", grabber.program}, {"pid", grabber.pid}, {"effect", grabber.effect}});
-    return {
-        {"devices", std::move(devices)}, {"ports", std::move(ports)}, {"portGrabbers", std::move(grabbers)}};
+    return {{"devices", std::move(devices)},
+            {"ports", std::move(ports)},
+            {"portGrabbers", std::move(grabbers)},
+            {"pcsc", pcscJson(survey.pcsc)}};
 }
 
 std::string devicesBody() {

@@ -155,7 +155,7 @@ TEST_F(ReaderCommands, ReaderCommandsReachTheReader) {
 
     EXPECT_EQ(run(106, {{"rfIdx", 0}}).reply["err"], 0);
     EXPECT_EQ(run(117, {{"rfIdx", 0}, {"ms", 5}, {"evt", true}}).reply["err"], 106);
-    EXPECT_EQ(run(102, {{"rfIdx", 0}, {"devType", 7}}).reply["retval"], false);
+    EXPECT_EQ(run(102, {{"rfIdx", 0}, {"devType", 8}}).reply["retval"], false);  // no reader has type 8
     EXPECT_EQ(run(102, {{"rfIdx", 0}, {"devType", 3}}).reply["retval"], true);
     EXPECT_EQ(run(101, {{"rfIdx", 0}}).reply["retval"], 3);
 }

@@ -17,7 +17,8 @@ TEST(ReaderFamily, EachTypeSpeaksItsFamily) {
         {4, ReaderFamily::va, false},    // VA on HID
         {5, ReaderFamily::vc, false},    // VC serial
         {6, ReaderFamily::va, true},     // VB on raw CH340
-        {7, ReaderFamily::none, false},  // no such reader
+        {7, ReaderFamily::pcsc, false},  // any PC/SC reader
+        {8, ReaderFamily::none, false},  // no such reader
         {255, ReaderFamily::none, false},
     };
     for (const auto& c : cases) {

@@ -198,19 +198,20 @@ TEST(RfReaderVersion, RefusalLeavesTheTextAlone) {
     }
 }
 
-TEST(RfReaderType, TypeSevenLeavesTheReaderWithoutTransport) {
+TEST(RfReaderType, TypeEightLeavesTheReaderWithoutTransport) {
     SimReaders sim;
     sim.add(kReaderVaHid);
     RfReader reader(sim.bus);
     ASSERT_TRUE(reader.setType(kReaderVaHid));
     ASSERT_TRUE(reader.open(false));
 
-    EXPECT_FALSE(reader.setType(7));
-    EXPECT_EQ(reader.type(), 7);
+    EXPECT_FALSE(reader.setType(8));  // the first number no reader has
+    EXPECT_EQ(reader.type(), 8);
     EXPECT_FALSE(reader.autoDetect());
     EXPECT_EQ(reader.vaReader(), nullptr);
     EXPECT_EQ(reader.vcReader(), nullptr);
     EXPECT_EQ(reader.vdReader(), nullptr);
+    EXPECT_EQ(reader.pcscReader(), nullptr);
     EXPECT_FALSE(reader.connect());
     EXPECT_FALSE(reader.open(true));
     EXPECT_FALSE(reader.beep(10));
@@ -224,11 +225,12 @@ TEST(RfReaderType, TypeSevenLeavesTheReaderWithoutTransport) {
     EXPECT_TRUE(reader.open(false));
 }
 
-TEST(RfReaderType, PortNamesBelongToTheSerialTypes) {
+TEST(RfReaderType, PortNamesBelongToTheSerialTypesAndPcscReaderNamesToType7) {
     SimReaders sim;
     RfReader reader(sim.bus);
-    for (std::uint8_t kind = 0; kind <= 7; ++kind)
-        EXPECT_EQ(reader.setPortName(kind, "/dev/ttyS9"), kind == kReaderVbSerial || kind == kReaderVcSerial)
+    for (std::uint8_t kind = 0; kind <= 8; ++kind)
+        EXPECT_EQ(reader.setPortName(kind, "/dev/ttyS9"),
+                  kind == kReaderVbSerial || kind == kReaderVcSerial || kind == kReaderPcsc)
             << int(kind);
 }
 

@@ -7,7 +7,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <thread>
+#include <utility>
 
 #include "support/fake_channel.hpp"
 #include "support/log_capture.hpp"
@@ -23,8 +25,13 @@ namespace {
 const Orvane::TypeACardInfo cardA = scripted::typeACard({0xA1, 0xA2, 0xA3, 0xA4});
 const Orvane::TypeACardInfo cardB = scripted::typeACard({0xB1, 0xB2, 0xB3, 0xB4, 0xB5, 0xB6, 0xB7});
 
+class EdgeScript;
+
 class FindTaskTest : public testing::Test {
   protected:
+    // The task's reader reports card arrivals through `edges`.
+    void useEdges(const std::shared_ptr<EdgeScript>& edges);
+
     void SetUp() override { state->finder.typeA.searcher = searcher; }
     void TearDown() override { state->stop(); }
 
@@ -324,4 +331,92 @@ TEST_F(FindTaskTest, ALostDeviceIsTriedNowAndThenNotInASpin) {
     const int before = searcher->script.passes();
     EXPECT_TRUE(searcher->script.waitForPasses(before + 50, 5s)) << "back to passes without a pause";
     state->stop();
+}
+
+namespace {
+
+// A reader that tells when a card comes or goes: waits end at an edge the test makes, at a cancel,
+// or at their timeout; -1 once the watch is made to fail.
+class EdgeScript {
+  public:
+    int wait(std::uint32_t ms) {
+        std::unique_lock lock(mutex_);
+        ++waits_;
+        changed_.wait_for(lock, std::chrono::milliseconds(ms),
+                          [&] { return edges_ > 0 || cancelled_ || failing_; });
+        if (failing_) return -1;
+        if (std::exchange(cancelled_, false)) return 0;
+        if (edges_ == 0) return 0;
+        --edges_;
+        return 1;
+    }
+    void edge() {
+        change([&] { ++edges_; });
+    }
+    void cancel() {
+        change([&] { cancelled_ = true; });
+    }
+    void fail() {
+        change([&] { failing_ = true; });
+    }
+    int waits() {
+        std::lock_guard lock(mutex_);
+        return waits_;
+    }
+
+  private:
+    void change(auto step) {
+        {
+            std::lock_guard lock(mutex_);
+            step();
+        }
+        changed_.notify_all();
+    }
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    int edges_ = 0, waits_ = 0;
+    bool cancelled_ = false, failing_ = false;
+};
+
+}  // namespace
+
+void FindTaskTest::useEdges(const std::shared_ptr<EdgeScript>& edges) {
+    state = std::make_shared<FinderState>(
+        exchange, [] { return false; },
+        FinderState::EdgeWait{[] { return true; }, [edges](std::uint32_t ms) { return edges->wait(ms); },
+                              [edges] { edges->cancel(); }});
+    state->finder.typeA.searcher = searcher;
+}
+
+TEST_F(FindTaskTest, AnEdgeTriggeredReaderIsSearchedOncePerCardArrivalAndStopCancelsItsWait) {
+    auto edges = std::make_shared<EdgeScript>();
+    useEdges(edges);
+    searcher->script.add({});        // nothing on the reader
+    searcher->script.then({cardA});  // a PC/SC reader finds its card on every pass while it stays
+    start({.ack = std::nullopt, .intervalMs = 0, .pause = false, .fixIdle = false});
+
+    std::this_thread::sleep_for(200ms);
+    EXPECT_EQ(searcher->script.passes(), 1) << "no polling between edges";
+    edges->edge();  // the card is put on
+    ASSERT_TRUE(waitForMessages(1));
+    std::this_thread::sleep_for(200ms);
+    EXPECT_EQ(channel->sent().size(), 1u) << "the card staying is no new arrival";
+    EXPECT_EQ(searcher->script.passes(), 2);
+    edges->edge();  // taken off and put back
+    ASSERT_TRUE(waitForMessages(2));
+
+    const auto begin = Clock::now();
+    state->stop();
+    EXPECT_LT(Clock::now() - begin, 500ms) << "stop cancels the wait instead of outwaiting it";
+}
+
+TEST_F(FindTaskTest, AFailingEdgeWatchBacksOffInsteadOfSpinning) {
+    auto edges = std::make_shared<EdgeScript>();
+    useEdges(edges);
+    edges->fail();
+    start({.ack = std::nullopt, .intervalMs = 0, .pause = false, .fixIdle = false});
+    std::this_thread::sleep_for(1s);
+    EXPECT_LE(edges->waits(), 5);
+    EXPECT_LE(searcher->script.passes(), 5);
 }
