@@ -10,7 +10,7 @@ as_root=()
 export DEBIAN_FRONTEND=noninteractive
 packages=(crossbuild-essential-armhf qemu-user cmake ninja-build pkg-config nlohmann-json3-dev
     libboost-dev:armhf libssl-dev:armhf libhidapi-dev:armhf libusb-1.0-0-dev:armhf
-    libspdlog-dev:armhf libfmt-dev:armhf libgtest-dev:armhf libgmock-dev:armhf)
+    libspdlog-dev:armhf libfmt-dev:armhf libgtest-dev:armhf libgmock-dev:armhf libpcsclite-dev:armhf)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
