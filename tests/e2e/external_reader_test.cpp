@@ -165,6 +165,35 @@ TEST(ExternalReader, PythonEmulatorPlaysATypeOneReader) {
     EXPECT_EQ(state["readers"][0]["external"]["connected"], true) << state;
 }
 
+// The example in the guide, as a reader sees it: its version opens the reader, and its REQA answer
+// (status 0, ATQA 04 00) reaches the service, as the trace of the run shows.
+TEST(ExternalReader, GuideExampleAnswersVersionAndReqa) {
+    if (::access(kPython, X_OK) != 0) GTEST_SKIP() << kPython << " is not installed";
+    std::ifstream guide(RFDOCK_TRACES_DOC);
+    const std::string text((std::istreambuf_iterator<char>(guide)), std::istreambuf_iterator<char>());
+    const std::size_t start = text.find("```python\n");
+    ASSERT_NE(start, std::string::npos);
+    const std::size_t end = text.find("```", start + 10);
+    TempDir folder;
+    const std::string script = folder.file("guide.py");
+    std::ofstream(script) << text.substr(start + 10, end - start - 10);
+    const std::string socket = folder.file("reader.sock");
+    Emulator emulator(script, socket, "");
+    ASSERT_TRUE(std::filesystem::exists(socket));
+
+    const std::string trace = folder.file("trace.jsonl");
+    SimProcess sim(json{{"readers", json::array({{{"type", 1}, {"external", socket}}})}},
+                   {"RFDOCK_TRACE=" + trace});
+    ASSERT_TRUE(sim.ready()) << sim.output();
+    ASSERT_EQ(sim.client().call(100, {{"rfIdx", 0}, {"devType", 1}})["err"], 0);
+    EXPECT_EQ(sim.client().call(105, {{"rfIdx", 0}, {"open", true}}, 30s)["retval"], 1);
+    EXPECT_EQ(sim.client().call(205, {{"rfIdx", 0}})["retval"], false);  // it knows no anticollision
+    sim.stop();
+    std::ifstream file(trace);
+    const std::string lines((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    EXPECT_NE(lines.find(R"("in":"06550000020400)"), std::string::npos) << lines;
+}
+
 TEST(ExternalReader, MissingEmulatorIsAReaderThatIsNotThere) {
     TempDir folder;
     const std::string socket = folder.file("nobody.sock");

@@ -21,11 +21,16 @@ Bytes bytesOf(const TraceLine& line, const char* key) {
 
 std::uint32_t baudOf(const TraceLine& line) {
     const json& v = line.value;
-    return v.contains("baud") && v["baud"].is_number_unsigned() ? v["baud"].get<std::uint32_t>() : 0;
+    if (!v.contains("baud") || !v["baud"].is_number_integer()) return 0;
+    const auto baud = v["baud"].get<long long>();
+    return baud > 0 && baud <= 4'000'000 ? static_cast<std::uint32_t>(baud) : 0;
 }
 
+// A write as the divergence shows it; the rate when it is known.
 json writeOf(std::span<const std::uint8_t> bytes, std::uint32_t baud) {
-    return {{"op", "write"}, {"out", Orvane::hexEncode(bytes)}, {"baud", baud}};
+    json write = {{"op", "write"}, {"out", Orvane::hexEncode(bytes)}};
+    if (baud != 0) write["baud"] = baud;
+    return write;
 }
 
 }  // namespace

@@ -106,7 +106,7 @@ TEST_F(TracedBusTest, ResultsBeyondTheBufferTraceOnlyTheBuffer) {
     script->inputReports.push_back(scripted::Read(hexBytes("01 02 03 04"), 4000));
     auto hid = bus.openHid(0x0483, 0x5751);
     Bytes report(4);
-    EXPECT_EQ(hid->readTimeout(report, 0), 4000);
+    EXPECT_EQ(hid->readTimeout(report, 200), 4000);
     EXPECT_EQ(linesOf(path).at(1)["in"], "01020304");
 }
 
