@@ -141,14 +141,7 @@ TEST(ExternalReader, PythonEmulatorPlaysATypeOneReader) {
     EXPECT_EQ(selected["atqa"], 0x44);
     EXPECT_EQ(selected["sak"], 0x08);
 
-    const json read = client.call(207, {{"rfIdx", 0},
-                                        {"reSelect", true},
-                                        {"sector", 1},
-                                        {"pwd", "FFFFFFFFFFFF"},
-                                        {"pos", 0},
-                                        {"num", 0},
-                                        {"keyB", false},
-                                        {"fill", false}});
+    const json read = client.call(207, sectorReadRequest(0, 1));
     EXPECT_EQ(read["retval"], 64) << read;
     EXPECT_EQ(read["data"], blockHex(4) + blockHex(5) + blockHex(6) + "000000000000FF078069000000000000");
 

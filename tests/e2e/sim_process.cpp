@@ -4,6 +4,11 @@
 
 #include "http_client.hpp"
 
+nlohmann::json sectorReadRequest(int rfIdx, int sector) {
+    return {{"rfIdx", rfIdx}, {"reSelect", true}, {"sector", sector}, {"pwd", "FFFFFFFFFFFF"},
+            {"pos", 0},       {"num", 0},         {"keyB", false},    {"fill", false}};
+}
+
 SimProcess::SimProcess(const nlohmann::json& scenario, std::vector<std::string> variables) {
     const std::string scenarioPath = home_.path() + "/scenario.json";
     std::ofstream(scenarioPath) << scenario.dump(2);

@@ -11,6 +11,9 @@
 #include "service_process.hpp"
 #include "sim_service.hpp"
 
+// Code 207 for all blocks of `sector` with the factory key A, on slot `rfIdx`.
+nlohmann::json sectorReadRequest(int rfIdx, int sector);
+
 class SimProcess {
   public:
     // `variables` are added to the environment ("NAME=value").

@@ -12,6 +12,7 @@
 
 #include "sim_process.hpp"
 #include "support/temp_dir.hpp"
+#include "support/trace_lines.hpp"
 
 using nlohmann::json;
 using namespace std::chrono_literals;
@@ -31,13 +32,7 @@ json readSector(SimClient& client, int type) {
     call(100, {{"devType", type}});
     call(105, {{"open", true}}, 30s);
     call(205, json::object());
-    call(207, {{"reSelect", true},
-               {"sector", 1},
-               {"pwd", "FFFFFFFFFFFF"},
-               {"pos", 0},
-               {"num", 0},
-               {"keyB", false},
-               {"fill", false}});
+    call(207, sectorReadRequest(type - 1, 1));
     return replies;
 }
 
@@ -46,14 +41,6 @@ json readAllTypes(SimClient& client) {
     for (int type = 1; type <= 6; ++type)
         all[std::to_string(type)] = readSector(client, type);
     return all;
-}
-
-std::vector<json> traceLines(const std::string& path) {
-    std::vector<json> lines;
-    std::ifstream file(path);
-    for (std::string text; std::getline(file, text);)
-        lines.push_back(json::parse(text, nullptr, false));
-    return lines;
 }
 
 void writeLines(const std::string& path, const std::vector<json>& lines) {
@@ -113,7 +100,7 @@ TEST_F(TraceReplay, RecordingReadsTheSectorThroughEveryType) {
 }
 
 TEST_F(TraceReplay, TraceHoldsEveryOperationOfEveryType) {
-    const std::vector<json> lines = traceLines(trace());
+    const std::vector<json> lines = readTraceLines(trace());
     ASSERT_FALSE(lines.empty());
     std::map<int, std::set<std::string>> opsByType;
     for (const json& line : lines) {
@@ -152,7 +139,7 @@ TEST_F(TraceReplay, ReplayedReadersGiveTheRecordedReplies) {
 }
 
 TEST_F(TraceReplay, AlteredRequestIsReportedAsTheDivergence) {
-    std::vector<json> lines = traceLines(trace());
+    std::vector<json> lines = readTraceLines(trace());
     // The second output report to the type 4 reader, one data byte changed.
     std::size_t altered = 0;
     int seen = 0;
@@ -183,7 +170,7 @@ TEST_F(TraceReplay, AlteredRequestIsReportedAsTheDivergence) {
 }
 
 TEST_F(TraceReplay, SerialReplayReportsABytesDivergence) {
-    std::vector<json> lines = traceLines(trace());
+    std::vector<json> lines = readTraceLines(trace());
     // The last request written to the type 5 reader's port: its last byte changed.
     std::size_t altered = 0;
     for (std::size_t i = 0; i < lines.size(); ++i)

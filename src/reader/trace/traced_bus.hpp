@@ -6,6 +6,7 @@
 
 #include "reader/bus/device_bus.hpp"
 #include "reader/trace/trace_file.hpp"
+#include "reader/trace/traced_devices.hpp"
 
 namespace Orvane {
 
@@ -26,6 +27,8 @@ class TracedBus : public DeviceBus {
     DeviceBus& inner() const { return *inner_; }
 
   private:
+    TraceTarget target(std::uint16_t vendorId, std::uint16_t productId) const;
+
     std::shared_ptr<DeviceBus> inner_;
     std::shared_ptr<TraceFile> file_;
 };

@@ -27,46 +27,41 @@ TracedHid::~TracedHid() {
     target_.write(target_.record("close"));
 }
 
-int TracedHid::write(std::span<const std::uint8_t> report) {
-    const int result = inner_->write(report);
-    nlohmann::json line = target_.record("hidWrite");
+int TracedHid::sent(const char* op, std::span<const std::uint8_t> report, int result) {
+    nlohmann::json line = target_.record(op);
     line["out"] = traceHex(report);
     line["result"] = result;
     target_.write(line);
     return result;
 }
 
-int TracedHid::readTimeout(std::span<std::uint8_t> report, int timeoutMs) {
-    const int result = inner_->readTimeout(report, timeoutMs);
-    nlohmann::json line = target_.record("hidRead");
+int TracedHid::received(nlohmann::json line, std::span<const std::uint8_t> report, int result) {
     line["size"] = report.size();
-    line["timeoutMs"] = timeoutMs;
     line["result"] = result;
     line["in"] = hexOfFirst(report, result);
     target_.write(line);
     return result;
 }
 
+int TracedHid::write(std::span<const std::uint8_t> report) {
+    return sent("hidWrite", report, inner_->write(report));
+}
+
+int TracedHid::readTimeout(std::span<std::uint8_t> report, int timeoutMs) {
+    nlohmann::json line = target_.record("hidRead");
+    line["timeoutMs"] = timeoutMs;
+    return received(std::move(line), report, inner_->readTimeout(report, timeoutMs));
+}
+
 int TracedHid::sendFeatureReport(std::span<const std::uint8_t> report) {
-    const int result = inner_->sendFeatureReport(report);
-    nlohmann::json line = target_.record("featureSet");
-    line["out"] = traceHex(report);
-    line["result"] = result;
-    target_.write(line);
-    return result;
+    return sent("featureSet", report, inner_->sendFeatureReport(report));
 }
 
 int TracedHid::getFeatureReport(std::span<std::uint8_t> report) {
     // The caller names the report in its first byte; that is part of the request.
-    const int reportId = report.empty() ? -1 : report[0];
-    const int result = inner_->getFeatureReport(report);
     nlohmann::json line = target_.record("featureGet");
-    line["size"] = report.size();
-    line["reportId"] = reportId;
-    line["result"] = result;
-    line["in"] = hexOfFirst(report, result);
-    target_.write(line);
-    return result;
+    line["reportId"] = report.empty() ? -1 : report[0];
+    return received(std::move(line), report, inner_->getFeatureReport(report));
 }
 
 // ---- USB ----------------------------------------------------------------------------------------

@@ -34,6 +34,10 @@ class TracedHid : public HidDevice {
     int getFeatureReport(std::span<std::uint8_t> report) override;
 
   private:
+    // Writes the line of a report sent, or of one received into `report`; returns `result`.
+    int sent(const char* op, std::span<const std::uint8_t> report, int result);
+    int received(nlohmann::json line, std::span<const std::uint8_t> report, int result);
+
     std::unique_ptr<HidDevice> inner_;
     TraceTarget target_;
 };

@@ -7,6 +7,7 @@
 #include "support/hex_bytes.hpp"
 #include "support/pty_pair.hpp"
 #include "support/temp_dir.hpp"
+#include "support/trace_lines.hpp"
 
 using nlohmann::json;
 
@@ -29,16 +30,12 @@ TEST(PortTrace, OpenRateWriteReadAndCloseAreTraced) {
     port.close();
     port.close();  // a second close does nothing, and is not traced
 
-    std::vector<json> lines;
-    std::ifstream file(path);
-    for (std::string text; std::getline(file, text);) {
-        json line = json::parse(text);
+    std::vector<json> lines = readTraceLinesUntimed(path);
+    for (json& line : lines) {
         EXPECT_EQ(line["type"], 5);
         EXPECT_EQ(line["dev"], pty.slavePath());
-        line.erase("time");
         line.erase("type");
         line.erase("dev");
-        lines.push_back(std::move(line));
     }
     const std::vector<json> expected = {
         {{"op", "open"}, {"baud", 9600}, {"result", 0}},
@@ -58,10 +55,8 @@ TEST(PortTrace, AFailedOpenIsTracedAndStillThrows) {
         std::make_shared<Orvane::PortTrace>(std::make_shared<Orvane::TraceFile>(path, 1 << 20), 2));
     port.setPort(dir.file("no-such-tty"));
     EXPECT_ANY_THROW(port.open());
-    std::ifstream file(path);
-    std::string text;
-    ASSERT_TRUE(std::getline(file, text));
-    const json line = json::parse(text);
-    EXPECT_EQ(line["op"], "open");
-    EXPECT_EQ(line["result"], -1);
+    const std::vector<json> lines = readTraceLines(path);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0]["op"], "open");
+    EXPECT_EQ(lines[0]["result"], -1);
 }

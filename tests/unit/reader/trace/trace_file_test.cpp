@@ -8,19 +8,12 @@
 #include <vector>
 
 #include "support/temp_dir.hpp"
+#include "support/trace_lines.hpp"
 
 using nlohmann::json;
 using Orvane::TraceFile;
 
 namespace {
-
-std::vector<json> linesOf(const std::string& path) {
-    std::vector<json> lines;
-    std::ifstream file(path);
-    for (std::string text; std::getline(file, text);)
-        lines.push_back(json::parse(text, nullptr, false));
-    return lines;
-}
 
 json numbered(int n) {
     return {{"n", n}, {"pad", std::string(80, 'x')}};
@@ -37,7 +30,7 @@ TEST(TraceFile, RotatesOnceWhenTheNextLineWouldPassTheCap) {
         trace.append(numbered(n));
 
     // Lines 0-2, 3-5, 6-8 filled a file each; 9 started the fourth. Only the last two are kept.
-    const std::vector<json> current = linesOf(path), previous = linesOf(path + ".1");
+    const std::vector<json> current = readTraceLines(path), previous = readTraceLines(path + ".1");
     ASSERT_EQ(current.size(), 1u);
     EXPECT_EQ(current[0]["n"], 9);
     ASSERT_EQ(previous.size(), 3u);
@@ -55,9 +48,9 @@ TEST(TraceFile, AnEarlierRunsFileIsMovedAsideAndTheNewOneIsPrivate) {
         TraceFile trace(path, 1 << 20);
         trace.append({{"later", true}});
     }
-    EXPECT_EQ(linesOf(path + ".1").at(0)["earlier"], true);
-    ASSERT_EQ(linesOf(path).size(), 1u);
-    EXPECT_EQ(linesOf(path)[0]["later"], true);
+    EXPECT_EQ(readTraceLines(path + ".1").at(0)["earlier"], true);
+    ASSERT_EQ(readTraceLines(path).size(), 1u);
+    EXPECT_EQ(readTraceLines(path)[0]["later"], true);
     const auto perms = std::filesystem::status(path).permissions();
     EXPECT_EQ(perms & (std::filesystem::perms::group_all | std::filesystem::perms::others_all),
               std::filesystem::perms::none);
@@ -75,7 +68,7 @@ TEST(TraceFile, LinesFromManyThreadsStayWhole) {
         });
     for (auto& writer : writers)
         writer.join();
-    const std::vector<json> lines = linesOf(path);
+    const std::vector<json> lines = readTraceLines(path);
     ASSERT_EQ(lines.size(), 2000u);
     for (const json& line : lines)
         ASSERT_TRUE(line.is_object());
@@ -93,6 +86,6 @@ TEST(TraceFile, TextThatIsNoUtf8IsWrittenReplaced) {
     const std::string path = dir.file("trace.jsonl");
     TraceFile trace(path, 1 << 20);
     trace.append({{"dev", std::string("/dev/tty\xff")}});
-    ASSERT_EQ(linesOf(path).size(), 1u);
-    EXPECT_TRUE(linesOf(path)[0]["dev"].is_string());
+    ASSERT_EQ(readTraceLines(path).size(), 1u);
+    EXPECT_TRUE(readTraceLines(path)[0]["dev"].is_string());
 }

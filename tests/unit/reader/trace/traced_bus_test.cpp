@@ -7,22 +7,12 @@
 #include "support/hex_bytes.hpp"
 #include "support/scripted_devices.hpp"
 #include "support/temp_dir.hpp"
+#include "support/trace_lines.hpp"
 
 using nlohmann::json;
 using Orvane::TraceFile;
 
 namespace {
-
-std::vector<json> linesOf(const std::string& path) {
-    std::vector<json> lines;
-    std::ifstream file(path);
-    for (std::string text; std::getline(file, text);) {
-        json line = json::parse(text);
-        line.erase("time");
-        lines.push_back(std::move(line));
-    }
-    return lines;
-}
 
 class TracedBusTest : public testing::Test {
   protected:
@@ -65,7 +55,7 @@ TEST_F(TracedBusTest, HidOperationsAreTracedWithTheirAnswers) {
         with({{"op", "close"}}),
         {{"op", "open"}, {"link", "hid"}, {"result", -1}, {"type", 4}, {"dev", "0483:5751"}},
     };
-    EXPECT_EQ(linesOf(path), expected);
+    EXPECT_EQ(readTraceLinesUntimed(path), expected);
 }
 
 TEST_F(TracedBusTest, UsbOperationsAreTracedWithTheirAnswers) {
@@ -83,7 +73,7 @@ TEST_F(TracedBusTest, UsbOperationsAreTracedWithTheirAnswers) {
         EXPECT_EQ(usb->bulkTransfer(0x82, reply, transferred, 200), 0);
         EXPECT_EQ(usb->bulkTransfer(0x82, reply, transferred, 200), Orvane::usb_error::kTimeout);
     }
-    const std::vector<json> lines = linesOf(path);
+    const std::vector<json> lines = readTraceLinesUntimed(path);
     ASSERT_EQ(lines.size(), 7u);
     EXPECT_EQ(lines[1],
               (json{{"op", "claim"}, {"interface", 0}, {"result", 0}, {"type", 6}, {"dev", "1a86:7523"}}));
@@ -107,7 +97,7 @@ TEST_F(TracedBusTest, ResultsBeyondTheBufferTraceOnlyTheBuffer) {
     auto hid = bus.openHid(0x0483, 0x5751);
     Bytes report(4);
     EXPECT_EQ(hid->readTimeout(report, 200), 4000);
-    EXPECT_EQ(linesOf(path).at(1)["in"], "01020304");
+    EXPECT_EQ(readTraceLinesUntimed(path).at(1)["in"], "01020304");
 }
 
 TEST(TracedBus, DeviceOperationsGoOnWhenTheTraceCannotBeWritten) {
