@@ -24,13 +24,19 @@ ExternalLink::~ExternalLink() {
 }
 
 bool ExternalLink::connected() const {
-    std::lock_guard lock(mutex_);
-    return fd_ >= 0;
+    std::lock_guard lock(statusMutex_);
+    return connected_;
 }
 
 std::string ExternalLink::lastError() const {
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(statusMutex_);
     return error_;
+}
+
+void ExternalLink::setStatus(bool connected, std::string error) {
+    std::lock_guard lock(statusMutex_);
+    connected_ = connected;
+    error_ = std::move(error);
 }
 
 std::optional<nlohmann::json> ExternalLink::ask(const nlohmann::json& request) {
@@ -45,7 +51,7 @@ std::optional<nlohmann::json> ExternalLink::ask(const nlohmann::json& request) {
         drop("the answer is not a JSON object");
         return std::nullopt;
     }
-    error_.clear();
+    setStatus(true, {});
     return answer;
 }
 
@@ -53,7 +59,7 @@ bool ExternalLink::connect() {
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
     if (path_.empty() || path_.size() >= sizeof address.sun_path) {
-        error_ = "the socket path is empty or too long";
+        setStatus(false, "the socket path is empty or too long");
         return false;
     }
     std::memcpy(address.sun_path, path_.c_str(), path_.size() + 1);
@@ -63,6 +69,7 @@ bool ExternalLink::connect() {
         return false;
     }
     received_.clear();
+    setStatus(true, {});
     return true;
 }
 
@@ -114,7 +121,7 @@ void ExternalLink::drop(std::string why) {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
     received_.clear();
-    error_ = std::move(why);
+    setStatus(false, std::move(why));
 }
 
 }  // namespace rfsim

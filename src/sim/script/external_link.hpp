@@ -35,12 +35,16 @@ class ExternalLink {
     bool sendLine(const std::string& line);
     std::optional<std::string> readLine();
     void drop(std::string why);
+    void setStatus(bool connected, std::string error);
 
     const std::string path_;
     const std::chrono::milliseconds answerLimit_;
-    mutable std::mutex mutex_;
+    std::mutex mutex_;  // one request at a time, held until its answer
     int fd_ = -1;
     std::string received_;  // bytes after the last answer line
+    // Read by GET /sim, which must not wait out a request in flight.
+    mutable std::mutex statusMutex_;
+    bool connected_ = false;
     std::string error_;
 };
 

@@ -122,3 +122,23 @@ TEST(ExternalLink, NobodyListeningIsNoAnswer) {
     rfsim::ExternalLink tooLong(std::string(200, 'x'));
     EXPECT_EQ(tooLong.ask({{"op", "open"}}), std::nullopt);
 }
+
+TEST(ExternalLink, StatusIsReadWithoutWaitingForAnAnswerInFlight) {
+    TempDir dir;
+    const std::string path = dir.file("s");
+    Peer peer(path, [](int fd) {
+        readLine(fd);
+        sendText(fd, "{}\n");
+        readLine(fd);
+        std::this_thread::sleep_for(600ms);
+        sendText(fd, "{}\n");
+    });
+    rfsim::ExternalLink link(path);
+    ASSERT_TRUE(link.ask({{"op", "open"}}));
+    std::thread slow([&] { link.ask({{"op", "hidRead"}}); });
+    std::this_thread::sleep_for(100ms);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(link.connected());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 200ms);
+    slow.join();
+}
