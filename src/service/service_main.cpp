@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <memory>
 
+#include "protocol/log.hpp"
+#include "reader/trace/device_trace.hpp"
 #include "service/config/ini_cfg.hpp"
 #include "service/frontend/rf_dock.hpp"
 #include "service/process/browser.hpp"
@@ -44,6 +46,18 @@ std::string programNameOf(const char* argv0) {
     const std::string path = argv0 ? argv0 : "";
     const std::string name = path.substr(path.rfind('/') + 1);
     return name.empty() ? "rfdock" : name;
+}
+
+// RFDOCK_TRACE=<file> writes every device operation to that file (docs/traces.md). Started only by
+// the instance that serves, so a second start that finds the first one running leaves its trace be.
+void startTraceIfAsked() {
+    const char* path = std::getenv("RFDOCK_TRACE");
+    if (!path || !*path) return;
+    if (Orvane::startDeviceTrace(path)) {
+        logInfo("Device trace on: %s (it holds card data)", path);
+    } else {
+        logWarn("Device trace: cannot open %s", path);
+    }
 }
 
 }  // namespace
@@ -95,6 +109,7 @@ int runService(int argc, char** argv, const ServiceHooks& hooks) {
         return -1;
     }
     loadCryptoProviders(context.programDir);
+    startTraceIfAsked();
     if (hooks.beforeServe && !hooks.beforeServe()) return -1;
 
     RfDock dock(launch.launchedByUrl, config, context);

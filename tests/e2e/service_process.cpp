@@ -88,8 +88,11 @@ std::string ServiceHome::awaitOpenedUrls() const {
 
 std::vector<std::string> ServiceHome::environment() const {
     const char* path = std::getenv("PATH");
-    return {"HOME=" + homeVariable_.value_or(home_), "RFDOCK_HOME=" + home_,
-            "PATH=" + home_ + "/bin:" + (path ? path : "/usr/bin:/bin"), "LANG=C.UTF-8"};
+    std::vector<std::string> env = {"HOME=" + homeVariable_.value_or(home_), "RFDOCK_HOME=" + home_,
+                                    "PATH=" + home_ + "/bin:" + (path ? path : "/usr/bin:/bin"),
+                                    "LANG=C.UTF-8"};
+    env.insert(env.end(), extraVariables_.begin(), extraVariables_.end());
+    return env;
 }
 
 pid_t ServiceHome::spawn(const std::vector<std::string>& args, const std::string& outputFile) const {
@@ -103,7 +106,7 @@ pid_t ServiceHome::spawn(const std::vector<std::string>& args, const std::string
     ::dup2(in, STDIN_FILENO);
     if (fileLimit_) ::setrlimit(RLIMIT_NOFILE, &*fileLimit_);
     std::vector<char*> argv;
-    const std::string program = programPath();
+    const std::string program = programPath(program_);
     argv.push_back(const_cast<char*>(program.c_str()));
     for (const auto& a : args)
         argv.push_back(const_cast<char*>(a.c_str()));
@@ -203,12 +206,13 @@ int RunningService::waitExit(std::chrono::milliseconds limit) {
     return status == -2 ? -1 : status;
 }
 
-std::string loginMessage(const ServiceHome& home) {
+std::string servicePassword(const ServiceHome& home) {
     const std::string conf = readText(home.confFile());
     const auto at = conf.find("\npass = ") + 8;
-    return nlohmann::json{{"ack", "login"},
-                          {"code", 0},
-                          {"user", "public"},
-                          {"pass", conf.substr(at, conf.find('\n', at) - at)}}
+    return conf.substr(at, conf.find('\n', at) - at);
+}
+
+std::string loginMessage(const ServiceHome& home) {
+    return nlohmann::json{{"ack", "login"}, {"code", 0}, {"user", "public"}, {"pass", servicePassword(home)}}
         .dump();
 }

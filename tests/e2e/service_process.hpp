@@ -24,9 +24,9 @@ class ServiceHome {
     ServiceHome& operator=(const ServiceHome&) = delete;
 
     const std::string& path() const { return home_; }
-    std::string dataDir() const { return home_ + "/.tesmar/rfdock"; }
-    std::string confFile() const { return dataDir() + "/etc/rfdock.conf"; }
-    std::string pidFile() const { return dataDir() + "/logs/rfdock.pid"; }
+    std::string dataDir() const { return home_ + "/.tesmar/" + program_; }
+    std::string confFile() const { return dataDir() + "/etc/" + program_ + ".conf"; }
+    std::string pidFile() const { return dataDir() + "/logs/" + program_ + ".pid"; }
     // Every log file's text, joined.
     std::string logText() const;
     // Writes the configuration file before the service starts.
@@ -41,6 +41,11 @@ class ServiceHome {
     // Programs started from here on see HOME as `value` (RFDOCK_HOME stays this folder).
     void setHomeVariable(std::string value) { homeVariable_ = std::move(value); }
 
+    // Programs started from here on are this built program (rfdock by default) and see these
+    // variables too ("NAME=value").
+    void setProgram(std::string name) { program_ = std::move(name); }
+    void addVariable(std::string assignment) { extraVariables_.push_back(std::move(assignment)); }
+
     // Programs started from here on get this open-file limit.
     void limitOpenFiles(rlim_t soft, rlim_t hard) { fileLimit_ = rlimit{soft, hard}; }
 
@@ -54,6 +59,8 @@ class ServiceHome {
   private:
     std::string home_;
     std::optional<std::string> homeVariable_;
+    std::string program_ = "rfdock";
+    std::vector<std::string> extraVariables_;
     std::optional<rlimit> fileLimit_;
 };
 
@@ -66,7 +73,9 @@ bool waitForPing(int port, std::chrono::milliseconds limit = std::chrono::second
 // Path of a built program.
 std::string programPath(const std::string& name = "rfdock");
 std::string readText(const std::string& path);
-// The login command (code 0) with the password the service wrote into its file on first start.
+// The password the service wrote into its configuration on first start.
+std::string servicePassword(const ServiceHome& home);
+// The login command (code 0) with that password.
 std::string loginMessage(const ServiceHome& home);
 
 // The service running in the background; stopped with SIGTERM (then SIGKILL) when destroyed.

@@ -63,9 +63,11 @@ SimService::~SimService() {
     if (!home_.empty()) fs::remove_all(home_, ec);
 }
 
-SimClient::SimClient(const SimService& service) : ws_(service.port()) {
+SimClient::SimClient(const SimService& service) : SimClient(service.port(), service.password()) {}
+
+SimClient::SimClient(int port, const std::string& password) : ws_(port) {
     if (!ws_.open()) return;
-    const json reply = call(0, {{"user", "public"}, {"pass", service.password()}});
+    const json reply = call(0, {{"user", "public"}, {"pass", password}});
     loggedIn_ = reply.is_object() && reply.value("err", -1) == 0;
 }
 

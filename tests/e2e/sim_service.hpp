@@ -48,6 +48,8 @@ class SimService {
 class SimClient {
   public:
     explicit SimClient(const SimService& service);
+    // A session with a service on `port` whose user "public" has `password`.
+    SimClient(int port, const std::string& password);
 
     bool loggedIn() const { return loggedIn_; }
     // Sends the command (fields plus ack and code) and returns its reply; null when none came in time.

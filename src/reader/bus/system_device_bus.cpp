@@ -11,6 +11,8 @@
 #include "reader/device/node_access.hpp"
 #include "reader/pcsc/pcsc_api.hpp"
 #include "reader/serial/port_list.hpp"
+#include "reader/trace/device_trace.hpp"
+#include "reader/trace/traced_bus.hpp"
 
 namespace Orvane {
 
@@ -157,20 +159,36 @@ namespace {
 
 std::mutex busMutex;
 std::shared_ptr<DeviceBus> installedBus;
+std::shared_ptr<DeviceBus> tracedBus;  // the installed bus seen through the device trace
 // Transports keep a reference to the bus they were built with, so a replaced bus stays alive.
 std::vector<std::shared_ptr<DeviceBus>> replacedBuses;
+
+DeviceBus& installedLocked() {
+    if (!installedBus) installedBus = std::make_shared<SystemDeviceBus>();
+    return *installedBus;
+}
 
 }  // namespace
 
 DeviceBus& currentDeviceBus() {
     std::lock_guard lock(busMutex);
-    if (!installedBus) installedBus = std::make_shared<SystemDeviceBus>();
-    return *installedBus;
+    installedLocked();
+    if (!tracedBus) {
+        if (auto trace = deviceTrace())
+            tracedBus = std::make_shared<TracedBus>(installedBus, std::move(trace));
+    }
+    return tracedBus ? *tracedBus : *installedBus;
+}
+
+DeviceBus& installedDeviceBus() {
+    std::lock_guard lock(busMutex);
+    return installedLocked();
 }
 
 void installDeviceBus(std::shared_ptr<DeviceBus> bus) {
     std::lock_guard lock(busMutex);
     if (installedBus) replacedBuses.push_back(std::move(installedBus));
+    if (tracedBus) replacedBuses.push_back(std::move(tracedBus));
     installedBus = std::move(bus);
 }
 

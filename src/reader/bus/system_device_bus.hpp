@@ -37,8 +37,11 @@ class SystemDeviceBus : public DeviceBus {
     libusb_context* usb_ = nullptr;  // null when libusb could not start: USB opens then fail
 };
 
-// The bus transports use unless told otherwise: the one installed, else the system bus.
+// The bus transports use unless told otherwise: the one installed, else the system bus; seen
+// through the device trace while one runs (device_trace.hpp).
 DeviceBus& currentDeviceBus();
+// The installed bus itself, for what needs to know which bus it is.
+DeviceBus& installedDeviceBus();
 // Makes `bus` the current bus (the simulator installs its own at start, before any reader exists).
 void installDeviceBus(std::shared_ptr<DeviceBus> bus);
 

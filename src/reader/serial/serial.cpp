@@ -14,11 +14,28 @@ Serial::Serial(const std::string& port, std::uint32_t baudrate, Timeout timeout,
 
 Serial::~Serial() = default;
 
+void Serial::tell(PortEvent::Kind kind, long result, std::span<const std::uint8_t> bytes,
+                  std::size_t size) const {
+    if (!watcher_) return;
+    PortEvent event{kind, impl_->port(), bytes, size, 0, result};
+    if (kind == PortEvent::Kind::baud || kind == PortEvent::Kind::open) event.baud = impl_->baudrate();
+    watcher_->seen(event);
+}
+
 void Serial::open() {
-    impl_->open();
+    try {
+        impl_->open();
+    } catch (...) {
+        tell(PortEvent::Kind::open, -1);
+        throw;
+    }
+    tell(PortEvent::Kind::open, 0);
 }
 void Serial::close() {
+    // Closing a closed port is a no-op callers use freely; only a real close is worth telling.
+    const bool wasOpen = watcher_ && impl_->isOpen();
     impl_->close();
+    if (wasOpen) tell(PortEvent::Kind::close, 0);
 }
 bool Serial::isOpen() const {
     return impl_->isOpen();
@@ -38,6 +55,7 @@ std::string Serial::getPort() const {
 
 void Serial::setBaudrate(std::uint32_t baudrate) {
     impl_->setBaudrate(baudrate);
+    tell(PortEvent::Kind::baud, 0);
 }
 std::uint32_t Serial::getBaudrate() const {
     return impl_->baudrate();
@@ -76,12 +94,28 @@ void Serial::flushOutput() {
 
 std::size_t Serial::read(std::uint8_t* buffer, std::size_t size) {
     std::lock_guard lock(impl_->readMutex);
-    return impl_->read(buffer, size);
+    std::size_t got = 0;
+    try {
+        got = impl_->read(buffer, size);
+    } catch (...) {
+        tell(PortEvent::Kind::read, -1, {}, size);
+        throw;
+    }
+    tell(PortEvent::Kind::read, static_cast<long>(got), {buffer, got}, size);
+    return got;
 }
 
 std::size_t Serial::write(const std::uint8_t* data, std::size_t length) {
     std::lock_guard lock(impl_->writeMutex);
-    return impl_->write(data, length);
+    std::size_t put = 0;
+    try {
+        put = impl_->write(data, length);
+    } catch (...) {
+        tell(PortEvent::Kind::write, -1, {data, length});
+        throw;
+    }
+    tell(PortEvent::Kind::write, static_cast<long>(put), {data, length});
+    return put;
 }
 
 }  // namespace serial

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 
 #include "reader/serial/serial_errors.hpp"
@@ -29,6 +30,25 @@ struct Timeout {
     std::uint32_t writeMultiplier = 0;
 
     bool operator==(const Timeout&) const = default;
+};
+
+// One operation on a port as it went, for an observer such as a device trace.
+struct PortEvent {
+    enum class Kind { open, close, baud, write, read };
+    Kind kind = Kind::open;
+    std::string port;
+    std::span<const std::uint8_t> bytes;  // written, or read
+    std::size_t size = 0;                 // bytes asked to read
+    std::uint32_t baud = 0;               // the rate set, or opened at
+    long result = 0;                      // bytes moved, 0 for settings, -1 when the operation threw
+};
+
+// Sees every open, close, rate change, write and read of a port, on the thread that did it and
+// after it was done. It must not throw: what it does never changes the operation.
+class PortWatcher {
+  public:
+    virtual ~PortWatcher() = default;
+    virtual void seen(const PortEvent& event) noexcept = 0;
 };
 
 class Serial {
@@ -70,8 +90,15 @@ class Serial {
     std::size_t read(std::uint8_t* buffer, std::size_t size);
     std::size_t write(const std::uint8_t* data, std::size_t length);
 
+    // Set before the port is shared with other threads; null for none.
+    void setWatcher(std::shared_ptr<PortWatcher> watcher) { watcher_ = std::move(watcher); }
+
   private:
+    void tell(PortEvent::Kind kind, long result, std::span<const std::uint8_t> bytes = {},
+              std::size_t size = 0) const;
+
     std::unique_ptr<SerialImpl> impl_;
+    std::shared_ptr<PortWatcher> watcher_;
 };
 
 }  // namespace serial

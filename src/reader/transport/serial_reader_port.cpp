@@ -22,8 +22,8 @@ bool SerialReaderPort::attempt(Step&& step) {
     return false;
 }
 
-SerialReaderPort::SerialReaderPort(ReplyLength replyLength, int firstRead)
-    : replyLength_(replyLength), firstRead_(firstRead) {
+SerialReaderPort::SerialReaderPort(ReplyLength replyLength, int firstRead, int readerType)
+    : SerialPort(readerType), replyLength_(replyLength), firstRead_(firstRead) {
     port().setTimeout(kReaderTimeout);
 }
 

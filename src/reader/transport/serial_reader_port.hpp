@@ -35,7 +35,7 @@ class SerialReaderPort : public SerialPort, public DeviceLoss {
 
   protected:
     // `firstRead` bytes are read before the rest: at least the family's reply head.
-    SerialReaderPort(ReplyLength replyLength, int firstRead);
+    SerialReaderPort(ReplyLength replyLength, int firstRead, int readerType);
     ~SerialReaderPort();
 
     // Returns the bytes read, 0 when the request could not be written whole, -1 when nothing could

@@ -4,6 +4,7 @@
 
 #include "reader/frame/iva_reader.hpp"
 #include "reader/frame/va_frame.hpp"
+#include "reader/reader_family.hpp"
 #include "reader/transport/serial_reader_port.hpp"
 
 namespace Orvane {
@@ -12,7 +13,8 @@ class VBReaderSerial : public IVAReader, public SerialReaderPort {
   public:
     static_assert(va_frame::kMinReply >= va_frame::kReplyHead);
 
-    VBReaderSerial() : SerialReaderPort(va_frame::replyLength, static_cast<int>(va_frame::kMinReply)) {}
+    VBReaderSerial()
+        : SerialReaderPort(va_frame::replyLength, static_cast<int>(va_frame::kMinReply), kReaderVbSerial) {}
     ~VBReaderSerial() override = default;
 
     // maxLen >= 6. Reads 6 bytes, then the rest of LEN + 5.

@@ -62,7 +62,7 @@ json surveyJson(const Orvane::DeviceSurvey& survey) {
 }
 
 std::string devicesBody() {
-    Orvane::DeviceBus& bus = Orvane::currentDeviceBus();
+    Orvane::DeviceBus& bus = Orvane::installedDeviceBus();
     const auto* system = dynamic_cast<const Orvane::SystemDeviceBus*>(&bus);
     const Orvane::DeviceSurvey survey = Orvane::surveyDevices(bus, system ? system->root() : std::string());
     // Names come from sysfs and /dev: a byte that is no UTF-8 is shown replaced, never thrown on.

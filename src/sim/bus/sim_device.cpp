@@ -27,8 +27,21 @@ int SimDevice::usbBulk(std::uint8_t, std::span<std::uint8_t>, int& transferred) 
     return Orvane::usb_error::kIo;
 }
 
-int SimDevice::usbControl(std::uint8_t, std::uint8_t, std::uint16_t, std::uint16_t) {
+int SimDevice::usbControl(std::uint8_t, std::uint8_t, std::uint16_t, std::uint16_t, std::span<std::uint8_t>) {
     return Orvane::usb_error::kPipe;  // a request the device does not know stalls
+}
+
+int SimDevice::usbInterface(InterfaceRequest request, int interfaceNumber) {
+    switch (request) {
+        case InterfaceRequest::detachKernel:
+            return Orvane::usb_error::kNotFound;
+        case InterfaceRequest::claim:
+            return interfaceNumber == 0 ? 0 : Orvane::usb_error::kNotFound;
+        case InterfaceRequest::attachKernel:
+        case InterfaceRequest::release:
+            return 0;
+    }
+    return 0;
 }
 
 int SimDevice::usbReset() {

@@ -40,6 +40,10 @@ class SimDevice {
     // False once the connection `opened` is gone.
     bool usable(std::uint64_t opened) const { return reader_->connected(opened); }
 
+    // The host takes a handle on the device, which may refuse it, and lets it go again.
+    virtual bool hostOpen() { return true; }
+    virtual void hostClose() {}
+
     // HID side: hidapi's results (-1 for errors).
     virtual int hidWrite(std::span<const std::uint8_t>) { return -1; }
     virtual int hidRead(std::span<std::uint8_t>) { return -1; }
@@ -48,8 +52,11 @@ class SimDevice {
     // USB side: libusb's results.
     virtual int usbBulk(std::uint8_t endpoint, std::span<std::uint8_t> data, int& transferred);
     virtual int usbControl(std::uint8_t requestType, std::uint8_t request, std::uint16_t value,
-                           std::uint16_t index);
+                           std::uint16_t index, std::span<std::uint8_t> data);
     virtual int usbReset();
+    // Kernel driver and interface requests; the readers have interface 0 and no kernel driver.
+    enum class InterfaceRequest { detachKernel, attachKernel, claim, release };
+    virtual int usbInterface(InterfaceRequest request, int interfaceNumber);
 
   protected:
     // The bridge chip's power-on state, for a device that was plugged in again. Called with

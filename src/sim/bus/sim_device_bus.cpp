@@ -9,6 +9,9 @@ class SimHidHandle : public Orvane::HidDevice {
   public:
     SimHidHandle(std::shared_ptr<SimDevice> device, std::uint64_t connection)
         : device_(std::move(device)), connection_(connection) {}
+    ~SimHidHandle() override { device_->hostClose(); }
+    SimHidHandle(const SimHidHandle&) = delete;
+    SimHidHandle& operator=(const SimHidHandle&) = delete;
 
     int write(std::span<const std::uint8_t> report) override {
         return live() ? device_->hidWrite(report) : -1;
@@ -34,26 +37,29 @@ class SimUsbHandle : public Orvane::UsbDevice {
   public:
     SimUsbHandle(std::shared_ptr<SimDevice> device, std::uint64_t connection)
         : device_(std::move(device)), connection_(connection) {}
+    ~SimUsbHandle() override { device_->hostClose(); }
+    SimUsbHandle(const SimUsbHandle&) = delete;
+    SimUsbHandle& operator=(const SimUsbHandle&) = delete;
 
-    int detachKernelDriver(int) override { return gone() ? kGone : Orvane::usb_error::kNotFound; }
-    int attachKernelDriver(int) override { return gone() ? kGone : 0; }
-    int claimInterface(int n) override {
-        return gone() ? kGone : (n == 0 ? 0 : Orvane::usb_error::kNotFound);
-    }
-    int releaseInterface(int) override { return gone() ? kGone : 0; }
+    int detachKernelDriver(int n) override { return interface(Request::detachKernel, n); }
+    int attachKernelDriver(int n) override { return interface(Request::attachKernel, n); }
+    int claimInterface(int n) override { return interface(Request::claim, n); }
+    int releaseInterface(int n) override { return interface(Request::release, n); }
     int bulkTransfer(std::uint8_t endpoint, std::span<std::uint8_t> data, int& transferred,
                      unsigned) override {
         transferred = 0;
         return gone() ? kGone : device_->usbBulk(endpoint, data, transferred);
     }
     int controlTransfer(std::uint8_t requestType, std::uint8_t request, std::uint16_t value,
-                        std::uint16_t index, std::span<std::uint8_t>, unsigned) override {
-        return gone() ? kGone : device_->usbControl(requestType, request, value, index);
+                        std::uint16_t index, std::span<std::uint8_t> data, unsigned) override {
+        return gone() ? kGone : device_->usbControl(requestType, request, value, index, data);
     }
     int resetDevice() override { return gone() ? kGone : device_->usbReset(); }
 
   private:
+    using Request = SimDevice::InterfaceRequest;
     static constexpr int kGone = Orvane::usb_error::kNoDevice;
+    int interface(Request request, int n) { return gone() ? kGone : device_->usbInterface(request, n); }
     bool gone() const { return !device_->usable(connection_); }
 
     std::shared_ptr<SimDevice> device_;
@@ -83,7 +89,8 @@ SimDeviceBus::Opened SimDeviceBus::openDevice(std::uint16_t vendorId, std::uint1
     }
     // The first one plugged in. Opening takes the device's lock, never under the bus's.
     for (auto& device : candidates) {
-        if (const auto connection = device->open()) return {std::move(device), *connection};
+        if (const auto connection = device->open(); connection && device->hostOpen())
+            return {std::move(device), *connection};
     }
     return {};
 }

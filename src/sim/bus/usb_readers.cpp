@@ -105,7 +105,7 @@ std::uint32_t ch340RateOf(std::uint16_t index) {
 }
 
 int Ch340Device::usbControl(std::uint8_t requestType, std::uint8_t request, std::uint16_t value,
-                            std::uint16_t index) {
+                            std::uint16_t index, std::span<std::uint8_t>) {
     // Vendor write 0x9A to the register pair 0x1312 sets the UART divisor and prescaler; other
     // vendor requests (line control, handshake lines) are accepted and have no effect here.
     if (requestType != 0x40) return Orvane::usb_error::kPipe;

@@ -49,8 +49,8 @@ class Ch340Device : public SimDevice {
     explicit Ch340Device(std::shared_ptr<VirtualReader> reader)
         : SimDevice(0x1A86, 0x7523, false, std::move(reader)) {}
     int usbBulk(std::uint8_t endpoint, std::span<std::uint8_t> data, int& transferred) override;
-    int usbControl(std::uint8_t requestType, std::uint8_t request, std::uint16_t value,
-                   std::uint16_t index) override;
+    int usbControl(std::uint8_t requestType, std::uint8_t request, std::uint16_t value, std::uint16_t index,
+                   std::span<std::uint8_t> data) override;
     int usbReset() override;
 
     std::uint32_t chipBaud();

@@ -58,7 +58,8 @@ void drain(int fd) {
 
 }  // namespace
 
-PtyReaderHost::PtyReaderHost(std::shared_ptr<VirtualReader> reader) : reader_(std::move(reader)) {
+PtyReaderHost::PtyReaderHost(std::shared_ptr<VirtualReader> reader, LineResponder respond)
+    : reader_(std::move(reader)), respond_(std::move(respond)) {
     folder_ = makeFolder();
     if (folder_.empty() || ::pipe2(wake_, O_CLOEXEC | O_NONBLOCK) != 0) return;
     portPath_ = folder_ + "/ttySIM0";
@@ -179,15 +180,19 @@ void PtyReaderHost::run() {
         }
         const ssize_t got = ::read(master_, chunk.data(), chunk.size());
         if (got <= 0) continue;
-        const std::span<const std::uint8_t> bytes(chunk.data(), static_cast<std::size_t>(got));
-        // The pty shares one termios between its sides: its rate is what the service set.
-        if (lineBaud() != reader_->baud()) {
-            reader_->lineNoise();
-            continue;
-        }
-        const Bytes reply = reader_->receive(bytes, false);
+        const Bytes reply = answer({chunk.data(), static_cast<std::size_t>(got)});
         if (!reply.empty() && !writeAll(reply)) break;
     }
+}
+
+Bytes PtyReaderHost::answer(std::span<const std::uint8_t> bytes) {
+    // The pty shares one termios between its sides: its rate is what the service set.
+    if (respond_) return respond_(bytes, lineBaud());
+    if (lineBaud() != reader_->baud()) {
+        reader_->lineNoise();
+        return {};
+    }
+    return reader_->receive(bytes, false);
 }
 
 bool PtyReaderHost::writeAll(const Bytes& bytes) {

@@ -9,6 +9,7 @@
 // pseudo-terminal behind the same path, as a USB-serial adapter comes back as the same ttyUSB.
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -18,9 +19,15 @@
 
 namespace rfsim {
 
+// Answers the bytes heard on the line, at the rate the line is set to, in place of the reader's
+// firmware (a reader played from a trace or by another process).
+using LineResponder = std::function<Bytes(std::span<const std::uint8_t> bytes, std::uint32_t lineBaud)>;
+
 class PtyReaderHost {
   public:
-    explicit PtyReaderHost(std::shared_ptr<VirtualReader> reader);
+    // With `respond`, the reader's cable still decides whether the line is up, but every byte is
+    // answered by `respond`, whatever the rate.
+    explicit PtyReaderHost(std::shared_ptr<VirtualReader> reader, LineResponder respond = {});
     ~PtyReaderHost();
     PtyReaderHost(const PtyReaderHost&) = delete;
     PtyReaderHost& operator=(const PtyReaderHost&) = delete;
@@ -52,7 +59,10 @@ class PtyReaderHost {
     void run();
     bool writeAll(const Bytes& bytes);
 
+    Bytes answer(std::span<const std::uint8_t> bytes);
+
     std::shared_ptr<VirtualReader> reader_;
+    LineResponder respond_;
     bool ok_ = false;
     std::string folder_;
     std::string portPath_;

@@ -4,6 +4,7 @@
 
 #include "sim/world/card_faults.hpp"
 #include "sim/world/card_kinds.hpp"
+#include "sim/world/scenario_scripts.hpp"
 
 namespace rfsim {
 namespace {
@@ -72,7 +73,14 @@ std::string loadScenario(std::string_view text, SimWorld& world) {
             if (!entry["plugged"].is_boolean()) return where + ": \"plugged\" must be true or false";
             plugged = entry["plugged"].get<bool>();
         }
-        SimWorld::Reader* reader = world.add(type, nullptr, {}, name);
+        SimWorld::Reader* reader = nullptr;
+        if (namesScript(entry)) {
+            if (std::string error = addScriptedReader(entry, type, name, where, world, reader);
+                !error.empty())
+                return error;
+        } else {
+            reader = world.add(type, nullptr, {}, name);
+        }
         if (!reader) return where + ": the reader could not be set up (no pseudo-terminal?)";
         if (!plugged) reader->unplug();
         if (entry.contains("cards")) {

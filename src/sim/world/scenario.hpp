@@ -13,7 +13,8 @@
 // true by default) false starts the reader unplugged; "cards" (optional) lists cards by kind (see
 // card_kinds.hpp) with an optional hex "uid" (a fresh one otherwise) and optional "faults" (see
 // card_faults.hpp, e.g. { "kind": "cpu", "faults": { "badResponseMac": true } }), at most
-// VirtualField::kMaxCards (64) per reader.
+// VirtualField::kMaxCards (64) per reader. A reader may instead be played by a recorded trace
+// ("replay") or by another process ("external"), see scenario_scripts.hpp.
 
 #include <string>
 #include <string_view>

@@ -33,6 +33,7 @@ json describe(const SimWorld::Reader& reader) {
                 {"plugged", reader.plugged()},
                 {"cards", std::move(cards)}};
     if (reader.host) out["port"] = reader.host->portPath();
+    if (reader.script) out.update(reader.script->status());
     return out;
 }
 

@@ -1,7 +1,9 @@
 #pragma once
 // HTTP routes of rfdock-sim that show the virtual readers, move cards on and off them and pull
 // their cables:
-//   GET    /sim                           readers (with "plugged"), their cards, the card kinds
+//   GET    /sim                           readers (with "plugged"), their cards, the card kinds; a
+//                                         replayed reader shows "replay" (file, device, lines,
+//                                         played, divergence), an external one "external"
 //   GET    /sim/readers/{id}/cards        one reader as GET /sim shows it
 //   POST   /sim/readers/{id}/cards        place a card: {"kind": "...", "uid": "hex" (optional)}
 //   DELETE /sim/readers/{id}/cards/{uid}  take that card off

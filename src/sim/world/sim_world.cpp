@@ -2,9 +2,11 @@
 
 #include "sim/bus/usb_readers.hpp"
 #include "sim/field/type_a_commands.hpp"
+#include "sim/firmware/silent_firmware.hpp"
 #include "sim/firmware/va_firmware.hpp"
 #include "sim/firmware/vc_firmware.hpp"
 #include "sim/firmware/vd_firmware.hpp"
+#include "sim/script/scripted_device.hpp"
 
 namespace rfsim {
 
@@ -26,39 +28,59 @@ std::unique_ptr<Firmware> SimWorld::defaultFirmware(int type) {
     }
 }
 
-SimWorld::Reader* SimWorld::add(int type, std::unique_ptr<Firmware> firmware, std::string hardwareId,
-                                std::string name) {
-    if (type < reader_type::kVdHid || type > reader_type::kVbCh340) return nullptr;
+std::unique_ptr<SimWorld::Reader> SimWorld::newReader(int type, std::unique_ptr<Firmware> firmware,
+                                                      std::string name) {
     auto entry = std::make_unique<Reader>();
     entry->id = static_cast<int>(readers_.size());
     entry->type = type;
     entry->name = name.empty() ? readerTypeName(type) : std::move(name);
-    entry->reader = std::make_shared<VirtualReader>(firmware ? std::move(firmware) : defaultFirmware(type));
+    entry->reader = std::make_shared<VirtualReader>(std::move(firmware));
     entry->field = std::make_shared<VirtualField>();
+    return entry;
+}
+
+SimWorld::Reader* SimWorld::add(int type, std::unique_ptr<Firmware> firmware, std::string hardwareId,
+                                std::string name) {
+    if (type < reader_type::kVdHid || type > reader_type::kVbCh340) return nullptr;
+    auto entry = newReader(type, firmware ? std::move(firmware) : defaultFirmware(type), std::move(name));
     attachField(*entry->reader, entry->field);
-    switch (type) {
-        case reader_type::kVdHid:
-            entry->device = bus_->attach(std::make_shared<VdHidDevice>(entry->reader));
-            break;
-        case reader_type::kVcCh9326:
-            entry->device = bus_->attach(std::make_shared<Ch9326Device>(entry->reader));
-            break;
-        case reader_type::kVaHid:
-            entry->device = bus_->attach(std::make_shared<VaHidDevice>(entry->reader));
-            break;
-        case reader_type::kVbCh340:
-            entry->device = bus_->attach(std::make_shared<Ch340Device>(entry->reader));
-            break;
-        default:
-            entry->host = std::make_unique<PtyReaderHost>(entry->reader);
-            if (!entry->host->ok()) return nullptr;
-            if (hardwareId.empty())
-                hardwareId = type == reader_type::kVbSerial ? kCh340HardwareId : kOtherHardwareId;
-            bus_->addSerialPort({entry->host->portPath(), entry->name, hardwareId}, entry->reader);
-            break;
+    if (entry->type == reader_type::kVdHid) {
+        entry->device = bus_->attach(std::make_shared<VdHidDevice>(entry->reader));
+    } else if (entry->type == reader_type::kVcCh9326) {
+        entry->device = bus_->attach(std::make_shared<Ch9326Device>(entry->reader));
+    } else if (entry->type == reader_type::kVaHid) {
+        entry->device = bus_->attach(std::make_shared<VaHidDevice>(entry->reader));
+    } else if (entry->type == reader_type::kVbCh340) {
+        entry->device = bus_->attach(std::make_shared<Ch340Device>(entry->reader));
+    } else if (!connect(*entry, std::move(hardwareId))) {
+        return nullptr;
     }
     readers_.push_back(std::move(entry));
     return readers_.back().get();
+}
+
+SimWorld::Reader* SimWorld::addScripted(int type, std::shared_ptr<ReaderScript> script, std::string name) {
+    if (type < reader_type::kVdHid || type > reader_type::kVbCh340 || !script) return nullptr;
+    auto entry = newReader(type, std::make_unique<SilentFirmware>(), std::move(name));
+    entry->script = script;
+    if (const std::optional<UsbIds> ids = usbIdsOfType(type)) {
+        entry->device = bus_->attach(std::make_shared<ScriptedDevice>(type, *ids, entry->reader, script));
+    } else if (!connect(*entry, {}, [script](std::span<const std::uint8_t> bytes, std::uint32_t baud) {
+                   return script->heard(bytes, baud);
+               })) {
+        return nullptr;
+    }
+    readers_.push_back(std::move(entry));
+    return readers_.back().get();
+}
+
+bool SimWorld::connect(Reader& entry, std::string hardwareId, LineResponder respond) {
+    entry.host = std::make_unique<PtyReaderHost>(entry.reader, std::move(respond));
+    if (!entry.host->ok()) return false;
+    if (hardwareId.empty())
+        hardwareId = entry.type == reader_type::kVbSerial ? kCh340HardwareId : kOtherHardwareId;
+    bus_->addSerialPort({entry.host->portPath(), entry.name, hardwareId}, entry.reader);
+    return true;
 }
 
 void SimWorld::Reader::unplug() {

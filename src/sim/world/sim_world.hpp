@@ -16,6 +16,7 @@
 #include "sim/firmware/firmware.hpp"
 #include "sim/firmware/virtual_reader.hpp"
 #include "sim/pty/pty_reader_host.hpp"
+#include "sim/script/reader_script.hpp"
 
 namespace rfsim {
 
@@ -44,8 +45,9 @@ class SimWorld {
         std::string name;
         std::shared_ptr<VirtualReader> reader;
         std::shared_ptr<VirtualField> field;
-        std::shared_ptr<SimDevice> device;    // HID and CH340 readers
-        std::unique_ptr<PtyReaderHost> host;  // serial readers
+        std::shared_ptr<SimDevice> device;     // HID and CH340 readers
+        std::unique_ptr<PtyReaderHost> host;   // serial readers
+        std::shared_ptr<ReaderScript> script;  // a reader played by a trace or another process
 
         // The reader's cable: an unplugged HID or CH340 reader is gone from the bus, a serial one's
         // line hangs up and its port is gone from the list. A replugged reader is a new device
@@ -65,6 +67,10 @@ class SimWorld {
     // when no pseudo-terminal could be opened.
     Reader* add(int type, std::unique_ptr<Firmware> firmware = nullptr, std::string hardwareId = {},
                 std::string name = {});
+    // Adds a reader of `type` that `script` plays: a USB one answers every operation through the
+    // script, a serial one every byte heard on its line. Its field stays empty: it has no firmware
+    // to bring cards in. Null as add() is.
+    Reader* addScripted(int type, std::shared_ptr<ReaderScript> script, std::string name = {});
 
     const std::vector<std::unique_ptr<Reader>>& readers() const { return readers_; }
     Reader* find(int id) const;
@@ -75,6 +81,11 @@ class SimWorld {
     const std::shared_ptr<SimDeviceBus>& bus() const { return bus_; }
 
   private:
+    std::unique_ptr<Reader> newReader(int type, std::unique_ptr<Firmware> firmware, std::string name);
+    // Puts the reader on the bus, or on a pseudo-terminal listed as a serial port; false when no
+    // pseudo-terminal could be opened.
+    bool connect(Reader& entry, std::string hardwareId, LineResponder respond = {});
+
     std::shared_ptr<SimDeviceBus> bus_ = std::make_shared<SimDeviceBus>();
     std::vector<std::unique_ptr<Reader>> readers_;
 };
