@@ -4,6 +4,7 @@
 
 #include <fstream>
 
+#include "support/fake_pcsc.hpp"
 #include "support/hex_bytes.hpp"
 #include "support/scripted_devices.hpp"
 #include "support/temp_dir.hpp"
@@ -112,4 +113,16 @@ TEST(TracedBus, DeviceOperationsGoOnWhenTheTraceCannotBeWritten) {
     Bytes report(33);
     EXPECT_EQ(hid->readTimeout(report, 200), 3);
     EXPECT_EQ(report[1], 0xAA);
+}
+
+// With a trace on, PC/SC readers must stay reachable: the traced bus hands out the inner bus's API.
+TEST(TracedBus, PassesTheInnerBussPcscApiOn) {
+    struct PcscBus : scripted::Bus {
+        FakePcsc pcsc;
+        Orvane::pcsc::PcscApi* pcscApi() override { return &pcsc; }
+    };
+    TempDir dir;
+    auto inner = std::make_shared<PcscBus>();
+    Orvane::TracedBus bus(inner, std::make_shared<TraceFile>(dir.file("trace.jsonl"), 1 << 20));
+    EXPECT_EQ(bus.pcscApi(), &inner->pcsc);
 }
