@@ -154,4 +154,19 @@ int Ch340Device::usbBulk(std::uint8_t endpoint, std::span<std::uint8_t> data, in
     return Orvane::usb_error::kPipe;
 }
 
+std::optional<UsbIds> usbIdsOfType(int type) {
+    switch (type) {
+        case 1:
+            return kVdHidIds;
+        case 3:
+            return kCh9326Ids;
+        case 4:
+            return kVaHidIds;
+        case 6:
+            return kCh340Ids;
+        default:
+            return std::nullopt;
+    }
+}
+
 }  // namespace rfsim

@@ -1,15 +1,32 @@
 #pragma once
 // The four USB reader kinds: their USB ids and how their link carries frames.
 
+#include <cstdint>
+#include <optional>
+
 #include "sim/bus/sim_device.hpp"
 
 namespace rfsim {
+
+struct UsbIds {
+    std::uint16_t vendorId = 0;
+    std::uint16_t productId = 0;
+    bool hid = true;
+};
+
+inline constexpr UsbIds kVdHidIds{0x10C4, 0x0210, true};   // type 1
+inline constexpr UsbIds kCh9326Ids{0x1A86, 0xE010, true};  // type 3
+inline constexpr UsbIds kVaHidIds{0x0483, 0x5751, true};   // type 4
+inline constexpr UsbIds kCh340Ids{0x1A86, 0x7523, false};  // type 6
+
+// The ids the readers of the USB types 1, 3, 4 and 6 have; nullopt for the serial types.
+std::optional<UsbIds> usbIdsOfType(int type);
 
 // VA HID reader (type 4): 64-byte output reports behind report ID 0, 64-byte input reports.
 class VaHidDevice : public SimDevice {
   public:
     explicit VaHidDevice(std::shared_ptr<VirtualReader> reader)
-        : SimDevice(0x0483, 0x5751, true, std::move(reader)) {}
+        : SimDevice(kVaHidIds.vendorId, kVaHidIds.productId, kVaHidIds.hid, std::move(reader)) {}
     int hidWrite(std::span<const std::uint8_t> report) override;
     int hidRead(std::span<std::uint8_t> report) override;
 };
@@ -19,7 +36,7 @@ class VaHidDevice : public SimDevice {
 class Ch9326Device : public SimDevice {
   public:
     explicit Ch9326Device(std::shared_ptr<VirtualReader> reader)
-        : SimDevice(0x1A86, 0xE010, true, std::move(reader)) {}
+        : SimDevice(kCh9326Ids.vendorId, kCh9326Ids.productId, kCh9326Ids.hid, std::move(reader)) {}
     int hidWrite(std::span<const std::uint8_t> report) override;
     int hidRead(std::span<std::uint8_t> report) override;
     int hidSendFeature(std::span<const std::uint8_t> report) override;
@@ -36,7 +53,7 @@ class Ch9326Device : public SimDevice {
 class VdHidDevice : public SimDevice {
   public:
     explicit VdHidDevice(std::shared_ptr<VirtualReader> reader)
-        : SimDevice(0x10C4, 0x0210, true, std::move(reader)) {}
+        : SimDevice(kVdHidIds.vendorId, kVdHidIds.productId, kVdHidIds.hid, std::move(reader)) {}
     int hidSendFeature(std::span<const std::uint8_t> report) override;
     int hidGetFeature(std::span<std::uint8_t> report) override;
 };
@@ -47,7 +64,7 @@ class VdHidDevice : public SimDevice {
 class Ch340Device : public SimDevice {
   public:
     explicit Ch340Device(std::shared_ptr<VirtualReader> reader)
-        : SimDevice(0x1A86, 0x7523, false, std::move(reader)) {}
+        : SimDevice(kCh340Ids.vendorId, kCh340Ids.productId, kCh340Ids.hid, std::move(reader)) {}
     int usbBulk(std::uint8_t endpoint, std::span<std::uint8_t> data, int& transferred) override;
     int usbControl(std::uint8_t requestType, std::uint8_t request, std::uint16_t value, std::uint16_t index,
                    std::span<std::uint8_t> data) override;

@@ -102,7 +102,9 @@ std::optional<std::string> ExternalLink::readLine() {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
         pollfd poller{fd_, POLLIN, 0};
-        if (left.count() <= 0 || ::poll(&poller, 1, static_cast<int>(left.count())) == 0) {
+        const int ready = left.count() <= 0 ? 0 : ::poll(&poller, 1, static_cast<int>(left.count()));
+        if (ready < 0 && errno == EINTR) continue;  // a signal: wait again, never block in recv
+        if (ready == 0) {
             drop("no answer within " + std::to_string(answerLimit_.count()) + " ms");
             return std::nullopt;
         }

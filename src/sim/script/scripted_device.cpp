@@ -40,21 +40,6 @@ const char* interfaceOp(SimDevice::InterfaceRequest request) {
 
 }  // namespace
 
-std::optional<UsbIds> usbIdsOfType(int type) {
-    switch (type) {
-        case 1:
-            return UsbIds{0x10C4, 0x0210, true};
-        case 3:
-            return UsbIds{0x1A86, 0xE010, true};
-        case 4:
-            return UsbIds{0x0483, 0x5751, true};
-        case 6:
-            return UsbIds{0x1A86, 0x7523, false};
-        default:
-            return std::nullopt;
-    }
-}
-
 std::string usbDeviceName(const UsbIds& ids) {
     char name[16];
     std::snprintf(name, sizeof name, "%04x:%04x", unsigned{ids.vendorId}, unsigned{ids.productId});

@@ -10,18 +10,11 @@
 #include <string>
 
 #include "sim/bus/sim_device.hpp"
+#include "sim/bus/usb_readers.hpp"
 #include "sim/script/reader_script.hpp"
 
 namespace rfsim {
 
-struct UsbIds {
-    std::uint16_t vendorId = 0;
-    std::uint16_t productId = 0;
-    bool hid = true;
-};
-
-// The ids the readers of the USB types 1, 3, 4 and 6 have; nullopt for the serial types.
-std::optional<UsbIds> usbIdsOfType(int type);
 // "10c4:0210", as a trace names the device.
 std::string usbDeviceName(const UsbIds& ids);
 
